@@ -1,0 +1,44 @@
+# The simulated device, vorn-sim and the tests (native builds).
+find_package(nlohmann_json 3 REQUIRED)
+find_package(LibXml2 REQUIRED)
+find_package(Threads REQUIRED)
+
+file(GLOB VORN_SIM_SOURCES CONFIGURE_DEPENDS os/sim/*.cpp)
+list(FILTER VORN_SIM_SOURCES EXCLUDE REGEX "(_test|vorn_sim_main)\\.cpp$")
+
+add_library(vorn_sim_os STATIC ${VORN_SIM_SOURCES})
+target_include_directories(vorn_sim_os PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
+target_link_libraries(vorn_sim_os PUBLIC nlohmann_json::nlohmann_json
+                      LibXml2::LibXml2 Threads::Threads)
+target_compile_options(vorn_sim_os PRIVATE -Wall -Wextra)
+
+add_executable(vorn-sim os/sim/vorn_sim_main.cpp)
+target_link_libraries(vorn-sim PRIVATE vorn_system vorn_sim_os)
+
+if(VORN_TESTS)
+  enable_testing()
+  find_package(GTest REQUIRED)
+  file(GLOB_RECURSE VORN_TEST_SOURCES CONFIGURE_DEPENDS
+       host/*_test.cpp identity/*_test.cpp display/*_test.cpp
+       platform/*_test.cpp os/sim/*_test.cpp tests/unit/*.cpp)
+  add_executable(vorn_tests ${VORN_TEST_SOURCES})
+  target_link_libraries(vorn_tests PRIVATE vorn_system vorn_sim_os
+                        GTest::gtest GTest::gtest_main)
+  target_compile_definitions(vorn_tests PRIVATE
+      VORN_SOURCE_DIR="${CMAKE_CURRENT_SOURCE_DIR}"
+      VORN_SHARED_DIR="${CMAKE_CURRENT_SOURCE_DIR}/../shared"
+      VORN_SIM_BINARY="$<TARGET_FILE:vorn-sim>")
+  add_dependencies(vorn_tests vorn-sim)
+  include(GoogleTest)
+  gtest_discover_tests(vorn_tests DISCOVERY_TIMEOUT 60)
+
+  # Scenario tests: device folders run through vorn-sim.
+  file(GLOB VORN_SCENARIOS CONFIGURE_DEPENDS tests/scenarios/*/run.sh)
+  foreach(script ${VORN_SCENARIOS})
+    get_filename_component(dir ${script} DIRECTORY)
+    get_filename_component(name ${dir} NAME)
+    add_test(NAME scenario.${name}
+             COMMAND bash ${script} $<TARGET_FILE:vorn-sim>
+             WORKING_DIRECTORY ${dir})
+  endforeach()
+endif()

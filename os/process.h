@@ -1,0 +1,80 @@
+// The running process: its command line, module, resources, threads, the
+// thread's message queue and the locks the system needs.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "os/types.h"
+
+namespace os {
+
+constexpr std::uint32_t kWmQuit = 0x0012;
+constexpr std::uint32_t kWmTimeChange = 0x001E;
+
+// A mutual-exclusion lock (a critical section on Windows). Not recursive.
+class Mutex {
+ public:
+  virtual ~Mutex() = default;
+  virtual void Lock() = 0;
+  virtual void Unlock() = 0;
+};
+
+class MutexLock {
+ public:
+  explicit MutexLock(Mutex& mutex) : mutex_(mutex) { mutex_.Lock(); }
+  ~MutexLock() { mutex_.Unlock(); }
+  MutexLock(const MutexLock&) = delete;
+  MutexLock& operator=(const MutexLock&) = delete;
+
+ private:
+  Mutex& mutex_;
+};
+
+class Process {
+ public:
+  virtual ~Process() = default;
+
+  // GetCommandLineA: the whole command line, the program's own path first.
+  virtual std::string CommandLine() = 0;
+
+  // LoadStringA of string resource `id` into a buffer of `capacity`
+  // characters. Returns the number of characters copied (0 when the
+  // resource is missing; *text is then empty).
+  virtual int LoadString(std::uint32_t id, std::size_t capacity,
+                         std::string* text) = 0;
+
+  // GetModuleFileNameA of the executable into a buffer of `capacity`
+  // characters. Returns the length copied; 0 on failure (*path empty).
+  virtual std::uint32_t ModuleFileName(std::size_t capacity,
+                                       std::string* path) = 0;
+
+  // GetCurrentThreadId.
+  virtual std::uint32_t CurrentThreadId() = 0;
+
+  // PostThreadMessageA(threadId, message, 0, 0). False when the thread has
+  // no message queue or does not exist.
+  virtual bool PostThreadMessage(std::uint32_t threadId,
+                                 std::uint32_t message) = 0;
+
+  // GetMessageA(any window, no filter) on the calling thread's queue. Blocks
+  // until a message arrives and returns its identifier; WM_QUIT is returned
+  // as kWmQuit (GetMessageA's 0 result). Never fails on a valid thread.
+  virtual std::uint32_t GetMessage() = 0;
+
+  // RegisterClassExA of `className` with DefWindowProcA, the module
+  // instance and nothing else. False when registration failed.
+  virtual bool RegisterWindowClass(const std::string& className) = 0;
+
+  // CreateWindowExA of a window of `className`: no extended style, empty
+  // title, WS_DISABLED, position and size 0, no parent or menu. False when
+  // no window was created. The window lives until the process ends.
+  virtual bool CreateHiddenWindow(const std::string& className) = 0;
+
+  // A new, unlocked lock.
+  virtual std::unique_ptr<Mutex> NewMutex() = 0;
+};
+
+}  // namespace os

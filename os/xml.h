@@ -1,0 +1,63 @@
+// The boot configuration's XML DOM: the members of IXMLDOMDocument2,
+// IXMLDOMNodeList and IXMLDOMNode that the display-text task calls. Text is
+// UTF-16, as the DOM holds it. Every call returns an HRESULT; out-parameters
+// are written only on success.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "os/types.h"
+
+namespace os {
+
+class XmlNodeList;
+
+class XmlNode {
+ public:
+  virtual ~XmlNode() = default;
+
+  // selectNodes with an XPath location path relative to this node.
+  virtual HResult SelectNodes(const std::u16string& path,
+                              std::unique_ptr<XmlNodeList>* list) = 0;
+
+  // get_baseName: the local name without a namespace prefix.
+  virtual HResult BaseName(std::u16string* name) = 0;
+
+  // get_text: the text content as MSXML gives it with white space not
+  // preserved (see the backend for the exact rule).
+  virtual HResult Text(std::u16string* text) = 0;
+
+  // put_text: replaces the whole content with this one text.
+  virtual HResult PutText(const std::u16string& text) = 0;
+};
+
+class XmlNodeList {
+ public:
+  virtual ~XmlNodeList() = default;
+
+  // get_length.
+  virtual HResult Length(std::int32_t* length) = 0;
+
+  // get_item: the node at `index` (from 0). An index out of range gives
+  // S_FALSE and a null *node.
+  virtual HResult Item(std::int32_t index, std::unique_ptr<XmlNode>* node) = 0;
+};
+
+class XmlDocument : public XmlNode {
+ public:
+  // put_async.
+  virtual HResult PutAsync(bool async) = 0;
+
+  // load from a file path (8-bit, active code page). *loaded is true when
+  // the file was read and is well-formed. External resources are never
+  // resolved and no validation is made.
+  virtual HResult Load(const std::string& path, bool* loaded) = 0;
+
+  // save the whole document to a file path. A failure leaves whatever the
+  // writer produced at that path.
+  virtual HResult Save(const std::string& path) = 0;
+};
+
+}  // namespace os
