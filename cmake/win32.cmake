@@ -1,0 +1,40 @@
+# VORN.EXE: the system on the Win32 backend, cross-built for Windows XP.
+enable_language(RC)
+
+# Import libraries for the write-filter DLLs of XP Embedded, which the
+# toolchain does not ship. --kill-at: the DLLs export undecorated stdcall
+# names.
+set(VORN_IMPORT_LIBS)
+foreach(dll EWFAPI FBWFLIB)
+  set(def ${CMAKE_CURRENT_SOURCE_DIR}/resources/${dll}.def)
+  set(lib ${CMAKE_CURRENT_BINARY_DIR}/lib${dll}.a)
+  add_custom_command(OUTPUT ${lib}
+                     COMMAND ${CMAKE_DLLTOOL} --kill-at -d ${def} -l ${lib}
+                     DEPENDS ${def}
+                     COMMENT "Import library for ${dll}.dll")
+  add_custom_target(${dll}_implib DEPENDS ${lib})
+  add_library(${dll}::import STATIC IMPORTED)
+  set_target_properties(${dll}::import PROPERTIES IMPORTED_LOCATION ${lib})
+  add_dependencies(${dll}::import ${dll}_implib)
+  list(APPEND VORN_IMPORT_LIBS ${dll}::import)
+endforeach()
+
+file(GLOB VORN_WIN32_SOURCES CONFIGURE_DEPENDS os/win32/*.cpp)
+list(FILTER VORN_WIN32_SOURCES EXCLUDE REGEX "_test\\.cpp$")
+
+add_executable(vorn_exe WIN32 ${VORN_WIN32_SOURCES} resources/vorn.rc)
+set_target_properties(vorn_exe PROPERTIES OUTPUT_NAME VORN SUFFIX .EXE)
+target_include_directories(vorn_exe PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
+target_compile_definitions(vorn_exe PRIVATE NOMINMAX)
+target_compile_options(vorn_exe PRIVATE
+    $<$<COMPILE_LANGUAGE:CXX>:-Wall -Wextra>)
+target_link_libraries(vorn_exe PRIVATE vorn_system ${VORN_IMPORT_LIBS}
+    iphlpapi shlwapi ole32 oleaut32 uuid user32 advapi32 kernel32)
+
+# The import table must stay within what XP SP3 provides.
+enable_testing()
+add_test(NAME xp.imports
+         COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/tests/xp/check_imports.sh
+                 $<TARGET_FILE:vorn_exe>)
+add_test(NAME xp.imports_selftest
+         COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/tests/xp/selftest.sh)

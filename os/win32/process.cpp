@@ -1,0 +1,93 @@
+// The running process: command line, module, resources, thread messages and
+// critical sections.
+#include <vector>
+
+#include "os/win32/backend.h"
+
+namespace os::win32 {
+namespace {
+
+class CriticalSection final : public Mutex {
+ public:
+  CriticalSection() { ::InitializeCriticalSection(&section_); }
+  ~CriticalSection() override { ::DeleteCriticalSection(&section_); }
+  CriticalSection(const CriticalSection&) = delete;
+  CriticalSection& operator=(const CriticalSection&) = delete;
+
+  void Lock() override { ::EnterCriticalSection(&section_); }
+  void Unlock() override { ::LeaveCriticalSection(&section_); }
+
+ private:
+  CRITICAL_SECTION section_;
+};
+
+}  // namespace
+
+std::string Process::CommandLine() {
+  const char* line = ::GetCommandLineA();
+  return line ? std::string(line) : std::string();
+}
+
+int Process::LoadString(std::uint32_t id, std::size_t capacity,
+                        std::string* text) {
+  text->clear();
+  // A zero-sized buffer makes LoadStringA hand out a pointer into the
+  // resource instead of copying; nothing can be copied into it anyway.
+  if (capacity == 0) return 0;
+  std::vector<char> buffer(capacity);
+  int copied = ::LoadStringA(instance_, id, buffer.data(),
+                             static_cast<int>(capacity));
+  if (copied <= 0) return 0;
+  text->assign(buffer.data(), static_cast<std::size_t>(copied));
+  return copied;
+}
+
+std::uint32_t Process::ModuleFileName(std::size_t capacity, std::string* path) {
+  path->clear();
+  std::vector<char> buffer(capacity + 1);
+  DWORD copied = ::GetModuleFileNameA(nullptr, buffer.data(),
+                                      static_cast<DWORD>(capacity));
+  if (copied == 0) return 0;
+  path->assign(buffer.data(), copied);
+  return copied;
+}
+
+std::uint32_t Process::CurrentThreadId() { return ::GetCurrentThreadId(); }
+
+void Process::SetLastError(Status status) { ::SetLastError(status); }
+
+Status Process::GetLastError() { return ::GetLastError(); }
+
+bool Process::PostThreadMessage(std::uint32_t threadId, std::uint32_t message) {
+  return ::PostThreadMessageA(threadId, message, 0, 0) != FALSE;
+}
+
+std::uint32_t Process::GetMessage() {
+  MSG msg{};
+  BOOL result = ::GetMessageA(&msg, nullptr, 0, 0);
+  if (result == 0) return kWmQuit;
+  return msg.message;
+}
+
+bool Process::RegisterWindowClass(const std::string& className) {
+  WNDCLASSEXA windowClass{};
+  windowClass.cbSize = sizeof(windowClass);
+  windowClass.lpfnWndProc = ::DefWindowProcA;
+  windowClass.hInstance = instance_;
+  windowClass.lpszClassName = className.c_str();
+  return ::RegisterClassExA(&windowClass) != 0;
+}
+
+bool Process::CreateHiddenWindow(const std::string& className) {
+  // Never destroyed: the window must exist for as long as the process
+  // listens for system broadcasts.
+  HWND window = ::CreateWindowExA(0, className.c_str(), "", WS_DISABLED, 0, 0,
+                                  0, 0, nullptr, nullptr, instance_, nullptr);
+  return window != nullptr;
+}
+
+std::unique_ptr<Mutex> Process::NewMutex() {
+  return std::make_unique<CriticalSection>();
+}
+
+}  // namespace os::win32
