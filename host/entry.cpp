@@ -1,0 +1,103 @@
+#include "host/entry.h"
+
+#include <cstring>
+
+#include "platform/dst_patch.h"
+#include "platform/reg_access.h"
+#include "platform/write_filter.h"
+
+namespace vorn {
+namespace {
+
+// The DST verbs: refused under an active write filter, else the patch
+// switched and the outcome shown.
+int DstVerb(CServiceModule& module, bool enable) {
+  const os::Platform& p = module.platform();
+  if (IsWriteFilterActive(p)) {
+    p.ui.MessageBox(enable ? "A WriteFilter is activated! Please disable the "
+                             "WriteFilter before enabling DST-Patch"
+                           : "A WriteFilter is activated! Please disable the "
+                             "WriteFilter before disabling DST-Patch",
+                    "VORN Warning", os::kMbIconWarning);
+    return 0;
+  }
+  DstPatch patch(p);
+  patch.Load();
+  int result = enable ? patch.Enable() : patch.Disable();
+  if (result == 1) {
+    p.ui.MessageBox(enable ? "DSTPatch was successfully enabled"
+                           : "DSTPatch was successfully disabled",
+                    "VORN", os::kMbOk);
+    return 1;
+  }
+  char text[64];
+  std::snprintf(text, sizeof text, "ERROR: %i", result);
+  p.ui.MessageBox(text, "VORN Error", os::kMbIconError);
+  return result;
+}
+
+// No verb: the AppID registration decides between service and process mode.
+int DefaultPath(CServiceModule& module) {
+  const os::Platform& p = module.platform();
+  std::unique_ptr<os::RegistryKey> appIds;
+  os::Status status = p.registry.OpenKey(os::RootKey::kClassesRoot, "AppID",
+                                         os::kKeyRead, &appIds);
+  if (status != os::kSuccess) return static_cast<int>(status);
+  std::unique_ptr<os::RegistryKey> appId;
+  status = appIds->OpenKey(kAppId, os::kKeyRead, &appId);
+  if (status != os::kSuccess) return static_cast<int>(status);
+
+  // Only a terminated REG_SZ of at most 260 bytes counts; its content does
+  // not matter.
+  std::uint8_t buffer[260];
+  std::uint32_t size = sizeof buffer;
+  std::uint32_t type = os::kRegNone;
+  status = appId->QueryValue("LocalService", &type, buffer, &size);
+  module.isService = status == os::kSuccess && type == os::kRegSz && size > 0 &&
+                     buffer[size - 1] == '\0';
+  module.Start();
+  return static_cast<int>(module.status.win32ExitCode);
+}
+
+}  // namespace
+
+std::size_t NextToken(os::Text& text, const std::string& line, std::size_t pos,
+                      const char* delimiters) {
+  std::size_t i = pos;
+  while (i < line.size()) {
+    auto c = static_cast<unsigned char>(line[i]);
+    if (c == '\0') break;
+    if (std::strchr(delimiters, c) != nullptr) return i + 1;
+    // CharNextA steps over a double-byte character whole.
+    i += text.IsLeadByte(c) && i + 1 < line.size() && line[i + 1] != '\0' ? 2 : 1;
+  }
+  return std::string::npos;
+}
+
+int ProcessEntry(CServiceModule& module) {
+  const os::Platform& p = module.platform();
+  const std::string line = p.process.CommandLine();
+  module.Init(kServiceNameResource);
+  module.isService = true;
+
+  constexpr char kDelimiters[] = "-/";
+  std::size_t token = NextToken(p.text, line, 0, kDelimiters);
+  if (token != std::string::npos &&
+      p.text.CompareNoCase(line.substr(token), "Version") == 0) {
+    p.ui.WriteStdout("FBWF Support");
+    return 0;
+  }
+  while (token != std::string::npos) {
+    const std::string word = line.substr(token);
+    auto is = [&](const char* verb) { return p.text.CompareNoCase(word, verb) == 0; };
+    if (is("UnregServer")) return module.UnregisterServer();
+    if (is("RegServer")) return module.RegisterServer(true, false);
+    if (is("Service")) return module.RegisterServer(true, true);
+    if (is("enabledst")) return DstVerb(module, true);
+    if (is("disabledst")) return DstVerb(module, false);
+    token = NextToken(p.text, line, token, kDelimiters);
+  }
+  return DefaultPath(module);
+}
+
+}  // namespace vorn

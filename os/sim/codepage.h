@@ -1,0 +1,20 @@
+// Windows-1252, the active code page of the simulated device: conversion to
+// and from UTF-16 and its case rules, as the 8-bit functions apply them.
+#pragma once
+
+#include <string>
+
+namespace sim {
+
+std::u16string Cp1252ToUtf16(const std::string& text);
+// Characters without a Windows-1252 form become '?'.
+std::string Utf16ToCp1252(const std::u16string& text);
+
+char Cp1252Upper(char c);
+int Cp1252CompareNoCase(const std::string& a, const std::string& b);
+
+std::string Utf16ToUtf8(const std::u16string& text);
+// Invalid UTF-8 sequences become U+FFFD.
+std::u16string Utf8ToUtf16(const std::string& text);
+
+}  // namespace sim

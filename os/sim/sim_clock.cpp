@@ -1,0 +1,76 @@
+#include "os/sim/sim_machine.h"
+
+namespace sim {
+namespace {
+
+// 100-ns units per millisecond.
+constexpr std::int64_t kUnitsPerMs = 10000;
+
+bool ToMs(const os::SystemTime& t, std::int64_t* ms) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%04u-%02u-%02uT%02u:%02u:%02u.%03u", t.year,
+                t.month, t.day, t.hour, t.minute, t.second, t.milliseconds);
+  if (!ParseLocalTime(text, ms)) return false;
+  // Reject days that the month does not have (ParseLocalTime takes 1..31).
+  return FormatLocalTime(*ms).compare(0, 10, std::string(text, 10)) == 0;
+}
+
+void FromMs(std::int64_t ms, os::SystemTime* t) {
+  std::string text = FormatLocalTime(ms);
+  unsigned y, mo, d, h, mi, s, milli;
+  std::sscanf(text.c_str(), "%u-%u-%uT%u:%u:%u.%u", &y, &mo, &d, &h, &mi, &s, &milli);
+  t->year = static_cast<std::uint16_t>(y);
+  t->month = static_cast<std::uint16_t>(mo);
+  t->day = static_cast<std::uint16_t>(d);
+  t->hour = static_cast<std::uint16_t>(h);
+  t->minute = static_cast<std::uint16_t>(mi);
+  t->second = static_cast<std::uint16_t>(s);
+  t->milliseconds = static_cast<std::uint16_t>(milli);
+  // 1601-01-01 was a Monday.
+  std::int64_t days = ms / 86400000;
+  t->dayOfWeek = static_cast<std::uint16_t>((days + 1) % 7);
+}
+
+}  // namespace
+
+std::uint32_t SimClock::GetTimeZoneInformation(os::TimeZoneInfo* info) {
+  if (device_.Fault("GetTimeZoneInformation")) return os::kTimeZoneIdInvalid;
+  info->daylightBias = device_.state().daylightBias;
+  return device_.state().timeZoneId;
+}
+
+void SimClock::GetLocalTime(os::SystemTime* time) {
+  device_.Fault("GetLocalTime");  // recorded; GetLocalTime cannot fail
+  FromMs(device_.state().localTimeMs, time);
+}
+
+bool SimClock::SetLocalTime(const os::SystemTime& time) {
+  std::int64_t ms = 0;
+  bool ok = !device_.Fault("SetLocalTime") && ToMs(time, &ms);
+  std::string from = FormatLocalTime(device_.state().localTimeMs);
+  std::string to = ok ? FormatLocalTime(ms) : std::string();
+  if (ok) {
+    device_.state().localTimeMs = ms;
+    device_.MarkStateChanged();
+  }
+  device_.Journal({{"kind", "clockSet"}, {"from", from}, {"to", to}, {"ok", ok}});
+  return ok;
+}
+
+bool SimClock::SystemTimeToFileTime(const os::SystemTime& time, std::uint64_t* fileTime) {
+  std::int64_t ms;
+  if (device_.Fault("SystemTimeToFileTime") || !ToMs(time, &ms)) return false;
+  *fileTime = static_cast<std::uint64_t>(ms) * kUnitsPerMs;
+  return true;
+}
+
+bool SimClock::FileTimeToSystemTime(std::uint64_t fileTime, os::SystemTime* time) {
+  if (device_.Fault("FileTimeToSystemTime") || fileTime >= 0x8000000000000000ull) {
+    return false;
+  }
+  FromMs(static_cast<std::int64_t>(fileTime / kUnitsPerMs), time);
+  // The sub-millisecond part is dropped, as the calendar record has none.
+  return true;
+}
+
+}  // namespace sim

@@ -1,0 +1,81 @@
+// The simulated device's machine-level facilities: power, clock and time
+// zone, write filters, libraries and processes of the device image, files.
+#pragma once
+
+#include "os/clock.h"
+#include "os/files.h"
+#include "os/modules.h"
+#include "os/power.h"
+#include "os/write_filter.h"
+#include "os/sim/device.h"
+
+namespace sim {
+
+class SimPower : public os::Power {
+ public:
+  explicit SimPower(Device& device) : device_(device) {}
+  std::unique_ptr<os::Token> OpenProcessToken() override;
+  bool LookupShutdownPrivilege() override;
+  bool InitiateShutdown(const std::string& message, std::uint32_t timeoutSeconds,
+                        bool forceAppsClosed, bool rebootAfterShutdown) override;
+
+  // Whether SeShutdownPrivilege is enabled in the process token.
+  bool privilegeEnabled = false;
+
+ private:
+  Device& device_;
+};
+
+class SimClock : public os::Clock {
+ public:
+  explicit SimClock(Device& device) : device_(device) {}
+  std::uint32_t GetTimeZoneInformation(os::TimeZoneInfo* info) override;
+  void GetLocalTime(os::SystemTime* time) override;
+  bool SetLocalTime(const os::SystemTime& time) override;
+  bool SystemTimeToFileTime(const os::SystemTime& time, std::uint64_t* fileTime) override;
+  bool FileTimeToSystemTime(std::uint64_t fileTime, os::SystemTime* time) override;
+
+ private:
+  Device& device_;
+};
+
+class SimWriteFilters : public os::WriteFilters {
+ public:
+  explicit SimWriteFilters(Device& device) : device_(device) {}
+  os::Status FbwfIsFilterEnabled(std::uint32_t* current, std::uint32_t* next) override;
+  std::unique_ptr<os::EwfVolumeList> GetProtectedVolumeList() override;
+
+ private:
+  Device& device_;
+};
+
+class SimModules : public os::Modules {
+ public:
+  explicit SimModules(Device& device) : device_(device) {}
+  std::shared_ptr<os::Library> LoadLibrary(const std::string& path) override;
+  bool FileExists(const std::string& path) override;
+  std::unique_ptr<os::ChildProcess> CreateProcess(const std::string& commandLine,
+                                                  std::uint32_t startupFlags) override;
+  void Sleep(std::uint32_t milliseconds) override;
+
+ private:
+  Device& device_;
+  std::shared_ptr<os::Library> upnp_;
+};
+
+class SimFiles : public os::Files {
+ public:
+  explicit SimFiles(Device& device) : device_(device) {}
+  os::Status FlushFile(const std::string& path) override;
+  os::Status ReplaceFile(const std::string& replaced, const std::string& replacement,
+                         const std::string& backup) override;
+  os::Status MoveFile(const std::string& from, const std::string& to,
+                      unsigned flags) override;
+  os::Status DeleteFile(const std::string& path) override;
+  bool Exists(const std::string& path) override;
+
+ private:
+  Device& device_;
+};
+
+}  // namespace sim

@@ -1,0 +1,258 @@
+#include "os/sim/sim_registry.h"
+
+#include <cstring>
+
+#include "os/sim/codepage.h"
+
+namespace sim {
+namespace {
+
+constexpr os::Status kErrorKeyDeleted = 1018;
+
+bool IsStringType(std::uint32_t type) {
+  return type == os::kRegSz || type == os::kRegExpandSz || type == os::kRegMultiSz;
+}
+
+bool WantsWrite(std::uint32_t access) {
+  return (access & (os::kKeySetValue | os::kKeyCreateSubKey)) != 0;
+}
+
+std::vector<std::u16string> Join(const std::vector<std::u16string>& base,
+                                 const std::string& subKey) {
+  std::vector<std::u16string> path = base;
+  for (auto& part : SplitKeyPath(Cp1252ToUtf16(subKey))) path.push_back(part);
+  return path;
+}
+
+class SimKey : public os::RegistryKey {
+ public:
+  SimKey(SimRegistry& registry, std::vector<std::u16string> path,
+         bool classesRoot, std::uint32_t access)
+      : registry_(registry), path_(std::move(path)), classesRoot_(classesRoot),
+        access_(access) {}
+
+  os::Status OpenKey(const std::string& subKey, std::uint32_t access,
+                     std::unique_ptr<os::RegistryKey>* key) override {
+    if (auto e = registry_.device().Fault("RegOpenKeyExA")) return *e;
+    if (Key() == nullptr) return kErrorKeyDeleted;
+    return registry_.Open(Join(path_, subKey), classesRoot_, access, key);
+  }
+
+  os::Status CreateKey(const std::string& subKey, std::uint32_t access,
+                       std::unique_ptr<os::RegistryKey>* key) override {
+    if (auto e = registry_.device().Fault("RegCreateKeyExA")) return *e;
+    if (Key() == nullptr) return kErrorKeyDeleted;
+    return registry_.Create(Join(path_, subKey), classesRoot_, access,
+                            (access_ & os::kKeyCreateSubKey) != 0, key);
+  }
+
+  os::Status QueryValue(const std::string& name, std::uint32_t* type,
+                        std::uint8_t* data, std::uint32_t* size) override {
+    if (auto e = registry_.device().Fault("RegQueryValueExA")) return *e;
+    std::lock_guard<std::mutex> lock(registry_.device().mutex());
+    HiveKey* key = Key();
+    if (key == nullptr) return kErrorKeyDeleted;
+    if ((access_ & os::kKeyQueryValue) == 0) return os::kErrorAccessDenied;
+    HiveValue* value = key->FindValue(Cp1252ToUtf16(name));
+    if (value == nullptr) return os::kErrorFileNotFound;
+    std::vector<std::uint8_t> bytes = value->data;
+    if (IsStringType(value->type)) {
+      std::u16string wide;
+      for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
+        wide.push_back(static_cast<char16_t>(bytes[i] | (bytes[i + 1] << 8)));
+      }
+      std::string narrow = Utf16ToCp1252(wide);
+      bytes.assign(narrow.begin(), narrow.end());
+    }
+    if (type != nullptr) *type = value->type;
+    const auto needed = static_cast<std::uint32_t>(bytes.size());
+    if (data == nullptr) {
+      if (size != nullptr) *size = needed;
+      return os::kSuccess;
+    }
+    if (*size < needed) {
+      *size = needed;
+      return os::kErrorMoreData;
+    }
+    if (!bytes.empty()) std::memcpy(data, bytes.data(), bytes.size());
+    *size = needed;
+    return os::kSuccess;
+  }
+
+  os::Status SetValue(const std::string& name, std::uint32_t type,
+                      const std::uint8_t* data, std::uint32_t size) override {
+    if (auto e = registry_.device().Fault("RegSetValueExA")) return *e;
+    std::lock_guard<std::mutex> lock(registry_.device().mutex());
+    HiveKey* key = Key();
+    if (key == nullptr) return kErrorKeyDeleted;
+    if ((access_ & os::kKeySetValue) == 0 || registry_.IsProtected(path_)) {
+      return os::kErrorAccessDenied;
+    }
+    HiveValue value;
+    value.name = Cp1252ToUtf16(name);
+    value.type = type;
+    if (IsStringType(type)) {
+      std::u16string wide = Cp1252ToUtf16(std::string(
+          reinterpret_cast<const char*>(data), size));
+      for (char16_t c : wide) {
+        value.data.push_back(static_cast<std::uint8_t>(c & 0xFF));
+        value.data.push_back(static_cast<std::uint8_t>(c >> 8));
+      }
+    } else if (size > 0) {
+      value.data.assign(data, data + size);
+    }
+    sim::Json record = {{"kind", "registryWrite"}, {"op", "setValue"},
+                        {"key", registry_.Name(path_)}, {"value", name},
+                        {"type", type},
+                        {"data", HexBytes(value.data.data(), value.data.size())}};
+    if (HiveValue* existing = key->FindValue(value.name)) {
+      existing->type = value.type;
+      existing->data = value.data;
+    } else {
+      key->values.push_back(value);
+    }
+    key->hasSection = true;
+    registry_.device().MarkRegistryChanged();
+    registry_.device().Journal(record);
+    return os::kSuccess;
+  }
+
+  os::Status DeleteValue(const std::string& name) override {
+    if (auto e = registry_.device().Fault("RegDeleteValueA")) return *e;
+    std::lock_guard<std::mutex> lock(registry_.device().mutex());
+    HiveKey* key = Key();
+    if (key == nullptr) return kErrorKeyDeleted;
+    if ((access_ & os::kKeySetValue) == 0 || registry_.IsProtected(path_)) {
+      return os::kErrorAccessDenied;
+    }
+    if (!key->EraseValue(Cp1252ToUtf16(name))) return os::kErrorFileNotFound;
+    registry_.device().MarkRegistryChanged();
+    registry_.device().Journal({{"kind", "registryWrite"}, {"op", "deleteValue"},
+                                {"key", registry_.Name(path_)}, {"value", name}});
+    return os::kSuccess;
+  }
+
+  os::Status DeleteTree(const std::string& subKey) override {
+    if (auto e = registry_.device().Fault("SHDeleteKeyA")) return *e;
+    if (Key() == nullptr) return kErrorKeyDeleted;
+    return registry_.Erase(Join(path_, subKey));
+  }
+
+ private:
+  HiveKey* Key() { return registry_.device().hive().Find(path_); }
+
+  SimRegistry& registry_;
+  std::vector<std::u16string> path_;
+  bool classesRoot_;
+  std::uint32_t access_;
+};
+
+}  // namespace
+
+std::string SimRegistry::Name(const std::vector<std::u16string>& path) {
+  std::u16string name = u"HKEY_LOCAL_MACHINE";
+  HiveKey* key = &device_.hive().LocalMachine();
+  for (const auto& part : path) {
+    HiveKey* next = key != nullptr ? key->FindSubKey(part) : nullptr;
+    name += u"\\" + (next != nullptr ? next->name : part);
+    key = next;
+  }
+  return Utf16ToCp1252(name);
+}
+
+bool SimRegistry::IsProtected(const std::vector<std::u16string>& path) {
+  for (const auto& text : device_.state().protectedKeys) {
+    std::vector<std::u16string> parts = SplitKeyPath(Cp1252ToUtf16(text));
+    bool classes = false;
+    if (!parts.empty() && NamesEqual(parts[0], u"HKEY_LOCAL_MACHINE")) {
+      parts.erase(parts.begin());
+    } else if (!parts.empty() && NamesEqual(parts[0], u"HKEY_CLASSES_ROOT")) {
+      parts.erase(parts.begin());
+      classes = true;
+    }
+    if (classes) parts.insert(parts.begin(), {u"SOFTWARE", u"Classes"});
+    if (parts.size() != path.size()) continue;
+    bool same = true;
+    for (std::size_t i = 0; i < parts.size() && same; ++i) {
+      same = NamesEqual(parts[i], path[i]);
+    }
+    if (same) return true;
+  }
+  return false;
+}
+
+os::Status SimRegistry::Open(std::vector<std::u16string> path, bool classesRoot,
+                             std::uint32_t access,
+                             std::unique_ptr<os::RegistryKey>* key) {
+  std::lock_guard<std::mutex> lock(device_.mutex());
+  if (device_.hive().Find(path) == nullptr) return os::kErrorFileNotFound;
+  if (access & os::kMaximumAllowed) {
+    access = IsProtected(path) ? os::kKeyRead : os::kKeyAllAccess;
+  }
+  if (WantsWrite(access) && IsProtected(path)) return os::kErrorAccessDenied;
+  *key = std::make_unique<SimKey>(*this, std::move(path), classesRoot, access);
+  return os::kSuccess;
+}
+
+os::Status SimRegistry::Create(std::vector<std::u16string> path, bool classesRoot,
+                               std::uint32_t access, bool parentMayCreate,
+                               std::unique_ptr<os::RegistryKey>* key) {
+  std::lock_guard<std::mutex> lock(device_.mutex());
+  Hive& hive = device_.hive();
+  if (hive.Find(path) == nullptr) {
+    if (!parentMayCreate) return os::kErrorAccessDenied;
+    // Creation needs write access to the deepest existing ancestor.
+    std::vector<std::u16string> existing = path;
+    while (!existing.empty() && hive.Find(existing) == nullptr) existing.pop_back();
+    if (IsProtected(existing)) return os::kErrorAccessDenied;
+    std::vector<std::u16string> prefix = existing;
+    for (std::size_t i = existing.size(); i < path.size(); ++i) {
+      prefix.push_back(path[i]);
+      hive.Create(prefix, classesRoot, nullptr);
+      device_.Journal({{"kind", "registryWrite"}, {"op", "createKey"},
+                       {"key", Name(prefix)}});
+    }
+    device_.MarkRegistryChanged();
+  }
+  if (WantsWrite(access) && IsProtected(path)) return os::kErrorAccessDenied;
+  *key = std::make_unique<SimKey>(*this, std::move(path), classesRoot, access);
+  return os::kSuccess;
+}
+
+os::Status SimRegistry::Erase(const std::vector<std::u16string>& path) {
+  std::lock_guard<std::mutex> lock(device_.mutex());
+  if (device_.hive().Find(path) == nullptr) return os::kErrorFileNotFound;
+  std::vector<std::u16string> parent(path.begin(), path.end() - (path.empty() ? 0 : 1));
+  if (path.empty() || IsProtected(parent) || IsProtected(path)) {
+    return os::kErrorAccessDenied;
+  }
+  std::string name = Name(path);
+  device_.hive().Erase(path);
+  device_.MarkRegistryChanged();
+  device_.Journal({{"kind", "registryWrite"}, {"op", "deleteKey"}, {"key", name}});
+  return os::kSuccess;
+}
+
+os::Status SimRegistry::OpenKey(os::RootKey root, const std::string& subKey,
+                                std::uint32_t access,
+                                std::unique_ptr<os::RegistryKey>* key) {
+  if (auto e = device_.Fault("RegOpenKeyExA")) return *e;
+  bool classes = root == os::RootKey::kClassesRoot;
+  return Open(Hive::Resolve(classes, Cp1252ToUtf16(subKey)), classes, access, key);
+}
+
+os::Status SimRegistry::CreateKey(os::RootKey root, const std::string& subKey,
+                                  std::uint32_t access,
+                                  std::unique_ptr<os::RegistryKey>* key) {
+  if (auto e = device_.Fault("RegCreateKeyExA")) return *e;
+  bool classes = root == os::RootKey::kClassesRoot;
+  return Create(Hive::Resolve(classes, Cp1252ToUtf16(subKey)), classes, access,
+                true, key);
+}
+
+os::Status SimRegistry::DeleteTree(os::RootKey root, const std::string& subKey) {
+  if (auto e = device_.Fault("SHDeleteKeyA")) return *e;
+  return Erase(Hive::Resolve(root == os::RootKey::kClassesRoot, Cp1252ToUtf16(subKey)));
+}
+
+}  // namespace sim

@@ -1,0 +1,81 @@
+#include "os/sim/sim_machine.h"
+
+namespace sim {
+namespace {
+
+class SimEwfVolumeHandle : public os::EwfVolume {
+ public:
+  SimEwfVolumeHandle(Device& device, const SimEwfVolume& spec)
+      : device_(device), spec_(spec) {}
+  ~SimEwfVolumeHandle() override {
+    if (held_) device_.Fault("EwfMgrClose");
+  }
+  bool GetConfigState(std::uint32_t* state, os::Status* lastError) override {
+    if (auto e = device_.Fault("EwfMgrGetProtectedVolumeConfig")) {
+      *lastError = *e;
+      return false;
+    }
+    if (spec_.configFails) {
+      *lastError = *spec_.configFails;
+      return false;
+    }
+    *state = spec_.state;
+    return true;
+  }
+  bool Close(os::Status* lastError) override {
+    if (auto e = device_.Fault("EwfMgrClose")) {
+      *lastError = *e;
+      return false;
+    }
+    if (spec_.closeFails) {
+      *lastError = *spec_.closeFails;
+      return false;
+    }
+    held_ = false;
+    return true;
+  }
+
+ private:
+  Device& device_;
+  SimEwfVolume spec_;
+  bool held_ = true;
+};
+
+class SimEwfList : public os::EwfVolumeList {
+ public:
+  SimEwfList(Device& device, std::vector<SimEwfVolume> volumes)
+      : device_(device), volumes_(std::move(volumes)) {}
+  bool IsEmpty() override { return next_ >= volumes_.size(); }
+  std::unique_ptr<os::EwfVolume> OpenHead() override {
+    if (device_.Fault("EwfMgrOpenProtected") || IsEmpty() || volumes_[next_].openFails) {
+      return nullptr;
+    }
+    return std::make_unique<SimEwfVolumeHandle>(device_, volumes_[next_]);
+  }
+  void PopHead() override {
+    if (!IsEmpty()) ++next_;
+  }
+
+ private:
+  Device& device_;
+  std::vector<SimEwfVolume> volumes_;
+  std::size_t next_ = 0;
+};
+
+}  // namespace
+
+os::Status SimWriteFilters::FbwfIsFilterEnabled(std::uint32_t* current, std::uint32_t* next) {
+  if (auto e = device_.Fault("FbwfIsFilterEnabled")) return *e;
+  const DeviceState& s = device_.state();
+  if (s.fbwfStatus) return *s.fbwfStatus;
+  *current = s.fbwfCurrent;
+  *next = s.fbwfNext;
+  return os::kSuccess;
+}
+
+std::unique_ptr<os::EwfVolumeList> SimWriteFilters::GetProtectedVolumeList() {
+  if (device_.Fault("EwfMgrGetProtectedVolumeList") || !device_.state().ewf) return nullptr;
+  return std::make_unique<SimEwfList>(device_, *device_.state().ewf);
+}
+
+}  // namespace sim

@@ -1,0 +1,46 @@
+// vorn-sim DEVICE_DIR [ARGS...]: runs VORN on a simulated device held in a
+// folder. The exit code is the program's exit code, standard output the
+// device's standard output, and a readable echo of the journal goes to
+// standard error.
+#include <cstdio>
+#include <iostream>
+#include <string>
+
+#include "host/process.h"
+#include "os/sim/device.h"
+#include "os/sim/sim_platform.h"
+
+int main(int argc, char** argv) {
+  if (argc < 2 || std::string(argv[1]) == "--help") {
+    std::cerr << "usage: vorn-sim DEVICE_DIR [ARGS...]\n"
+                 "Runs VORN on the device folder DEVICE_DIR (registry.reg, "
+                 "device.json, c/, journal.jsonl)\nwith the command line "
+                 "\"<imagePath> ARGS...\".\n";
+    return argc < 2 ? 64 : 0;
+  }
+  sim::Device device;
+  std::string error;
+  if (!device.Load(argv[1], &error)) {
+    std::cerr << "vorn-sim: " << error << "\n";
+    return 65;
+  }
+  device.set_echo(true);
+  device.ApplyRestartBetweenRuns();
+
+  std::string commandLine = device.state().imagePath;
+  for (int i = 2; i < argc; ++i) commandLine += std::string(" ") + argv[i];
+  device.Journal({{"kind", "run"}, {"commandLine", commandLine},
+                  {"startedBy", device.state().startedBy}});
+
+  int code;
+  {
+    sim::SimPlatform sim(device, commandLine);
+    code = vorn::RunProcess(sim.platform());
+  }
+  device.Journal({{"kind", "exit"}, {"code", code}});
+  if (!device.Save(&error)) {
+    std::cerr << "vorn-sim: " << error << "\n";
+    return 74;
+  }
+  return code;
+}
