@@ -1,0 +1,92 @@
+#!/usr/bin/env bash
+# Self-test of check_imports.sh: tiny PE images built here, one acceptable
+# and several that must be refused, each for its own reason.
+set -u
+
+here=$(cd "$(dirname "$0")" && pwd)
+check=$here/check_imports.sh
+cc=${CC_MINGW:-i686-w64-mingw32-gcc-win32}
+dlltool=${DLLTOOL_MINGW:-i686-w64-mingw32-dlltool}
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cd "$work" || exit 1
+
+passed=0
+failed=0
+ok() { echo "ok   - $1"; passed=$((passed + 1)); }
+bad() { echo "FAIL - $1"; failed=$((failed + 1)); }
+
+# A freestanding image: its own entry point, imports only what it names.
+xp_link="-Wl,--major-os-version,5,--minor-os-version,1,--major-subsystem-version,5,--minor-subsystem-version,1"
+build() {  # name source [extra link args...]
+  local name=$1 source=$2; shift 2
+  printf '%s\n' "$source" >"$name.c"
+  "$cc" -O1 -nostdlib -nostartfiles -Wl,-e,_entry "$name.c" -o "$name.exe" \
+      "$@" -lkernel32 >"$name.log" 2>&1 && return 0
+  bad "$name could not be built: $(cat "$name.log")"
+  return 1
+}
+
+cat >allow.txt <<'LIST'
+# allowlist for the self-test images
+kernel32.dll!Sleep
+kernel32.dll!ExitProcess
+LIST
+
+# expect_pass name | expect_fail name "reason text the script must give"
+expect_pass() {
+  local out
+  if out=$(bash "$check" "$1.exe" allow.txt 2>&1); then ok "$1 accepted"
+  else bad "$1 refused: $out"; fi
+}
+expect_fail() {
+  local out
+  if out=$(bash "$check" "$1.exe" allow.txt 2>&1); then
+    bad "$1 accepted, expected refusal ($2)"
+  elif grep -q -- "$2" <<<"$out"; then ok "$1 refused: $2"
+  else bad "$1 refused for another reason: $out"; fi
+}
+
+good='#include <windows.h>
+void entry(void) { Sleep(0); ExitProcess(0); }'
+
+build good "$good" $xp_link && expect_pass good
+
+build newos "$good" -Wl,--major-os-version,6,--minor-os-version,0,--major-subsystem-version,5,--minor-subsystem-version,1 &&
+  expect_fail newos "OS version 6.0 is above 5.1"
+
+build newsub "$good" -Wl,--major-os-version,5,--minor-os-version,1,--major-subsystem-version,6,--minor-subsystem-version,0 &&
+  expect_fail newsub "subsystem version 6.0 is above 5.1"
+
+build tick64 '#include <windows.h>
+unsigned long long __stdcall GetTickCount64(void);
+void entry(void) { Sleep((DWORD)GetTickCount64()); ExitProcess(0); }' $xp_link &&
+  expect_fail tick64 "the posix-thread runtime crept in (GetTickCount64"
+
+build unlisted '#include <windows.h>
+void entry(void) { Beep(440, 1); ExitProcess(0); }' $xp_link &&
+  expect_fail unlisted "kernel32.dll!Beep is not in allow.txt"
+
+# Foreign DLLs through import libraries made here.
+printf 'LIBRARY libwinpthread-1.dll\nEXPORTS\npthread_self\n' >pthread.def
+printf 'LIBRARY contoso.dll\nEXPORTS\nFrobnicate\n' >foreign.def
+"$dlltool" -d pthread.def -l libpthreadstub.a &&
+  "$dlltool" -d foreign.def -l libforeign.a || bad "dlltool failed"
+
+build pthread '#include <windows.h>
+void *pthread_self(void);
+void entry(void) { pthread_self(); ExitProcess(0); }' $xp_link -L. -lpthreadstub &&
+  expect_fail pthread "posix-thread runtime imported: libwinpthread-1.dll"
+
+build foreign '#include <windows.h>
+void Frobnicate(void);
+void entry(void) { Frobnicate(); ExitProcess(0); }' $xp_link -L. -lforeign &&
+  expect_fail foreign "imports contoso.dll, which is not an XP system DLL"
+
+# An allowlist naming a function that XP does not have is itself refused.
+cp allow.txt allow.good && echo 'kernel32.dll!GetTickCount64' >>allow.txt
+expect_fail good "allowlist entry 'kernel32.dll!GetTickCount64' does not exist on XP"
+cp allow.good allow.txt
+
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]
