@@ -74,28 +74,49 @@ std::size_t NextToken(os::Text& text, const std::string& line, std::size_t pos,
   return std::string::npos;
 }
 
+Verb ParseVerb(os::Text& text, const std::string& line) {
+  constexpr char kDelimiters[] = "-/";
+  std::size_t token = NextToken(text, line, 0, kDelimiters);
+  if (token != std::string::npos && text.CompareNoCase(line.substr(token), "Version") == 0) {
+    return Verb::kVersion;
+  }
+  static const struct {
+    const char* word;
+    Verb verb;
+  } kVerbs[] = {{"UnregServer", Verb::kUnregServer}, {"RegServer", Verb::kRegServer},
+                {"Service", Verb::kService},         {"enabledst", Verb::kEnableDst},
+                {"disabledst", Verb::kDisableDst}};
+  while (token != std::string::npos) {
+    const std::string word = line.substr(token);
+    for (const auto& v : kVerbs) {
+      if (text.CompareNoCase(word, v.word) == 0) return v.verb;
+    }
+    token = NextToken(text, line, token, kDelimiters);
+  }
+  return Verb::kNone;
+}
+
 int ProcessEntry(CServiceModule& module) {
   const os::Platform& p = module.platform();
   const std::string line = p.process.CommandLine();
   module.Init(kServiceNameResource);
   module.isService = true;
-
-  constexpr char kDelimiters[] = "-/";
-  std::size_t token = NextToken(p.text, line, 0, kDelimiters);
-  if (token != std::string::npos &&
-      p.text.CompareNoCase(line.substr(token), "Version") == 0) {
-    p.ui.WriteStdout("FBWF Support");
-    return 0;
-  }
-  while (token != std::string::npos) {
-    const std::string word = line.substr(token);
-    auto is = [&](const char* verb) { return p.text.CompareNoCase(word, verb) == 0; };
-    if (is("UnregServer")) return module.UnregisterServer();
-    if (is("RegServer")) return module.RegisterServer(true, false);
-    if (is("Service")) return module.RegisterServer(true, true);
-    if (is("enabledst")) return DstVerb(module, true);
-    if (is("disabledst")) return DstVerb(module, false);
-    token = NextToken(p.text, line, token, kDelimiters);
+  switch (ParseVerb(p.text, line)) {
+    case Verb::kVersion:
+      p.ui.WriteStdout("FBWF Support");
+      return 0;
+    case Verb::kUnregServer:
+      return module.UnregisterServer();
+    case Verb::kRegServer:
+      return module.RegisterServer(true, false);
+    case Verb::kService:
+      return module.RegisterServer(true, true);
+    case Verb::kEnableDst:
+      return DstVerb(module, true);
+    case Verb::kDisableDst:
+      return DstVerb(module, false);
+    case Verb::kNone:
+      break;
   }
   return DefaultPath(module);
 }

@@ -114,6 +114,8 @@ class Device {
   void Journal(Json record);
   std::vector<Json> JournalRecords();
   void set_echo(bool echo) { echo_ = echo; }
+  // vorn-sim passes the device's standard output through to its own.
+  bool echo() const { return echo_; }
 
   // Counts a call of the named platform function and returns the injected
   // error when a fault matches this occurrence. Every call is recorded in

@@ -175,15 +175,19 @@ int SimUi::MessageBox(const std::string& text, const std::string& caption,
 
 void SimUi::WriteStdout(const std::string& text) {
   std::string utf8 = Utf16ToUtf8(Cp1252ToUtf16(text));
-  std::fwrite(utf8.data(), 1, utf8.size(), stdout);
-  std::fflush(stdout);
+  if (device_.echo()) {
+    std::fwrite(utf8.data(), 1, utf8.size(), stdout);
+    std::fflush(stdout);
+  }
   device_.Journal({{"kind", "stdout"}, {"text", utf8}});
 }
 
 void SimUi::WriteStdoutWide(const std::u16string& text) {
   std::string utf8 = Utf16ToUtf8(text);
-  std::fwrite(utf8.data(), 1, utf8.size(), stdout);
-  std::fflush(stdout);
+  if (device_.echo()) {
+    std::fwrite(utf8.data(), 1, utf8.size(), stdout);
+    std::fflush(stdout);
+  }
   device_.Journal({{"kind", "stdout"}, {"text", utf8}, {"wide", true}});
 }
 
