@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# Installs what a fresh Debian 12 machine lacks to build and test VORN.
+# Run as root (apt-get); otherwise it only says what is missing.
+#   scripts/install-deps.sh          the native build and vorn-sim
+#   scripts/install-deps.sh --all    also the VORN.EXE cross-build and Wine
+set -euo pipefail
+
+native=(cmake ninja-build g++ pkg-config libgtest-dev nlohmann-json3-dev libxml2-dev)
+cross=(g++-mingw-w64-i686-win32 binutils-mingw-w64-i686 mingw-w64-tools wine wine32 xauth xvfb)
+
+want=("${native[@]}")
+[ "${1:-}" = "--all" ] && want+=("${cross[@]}")
+
+missing=()
+for pkg in "${want[@]}"; do
+  # wine32 is an i386 package.
+  name=$pkg
+  [ "$pkg" = wine32 ] && name=wine32:i386
+  dpkg-query -W -f='${Status}' "$name" 2>/dev/null | grep -q 'install ok installed' ||
+    missing+=("$pkg")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+if [ "$(id -u)" -ne 0 ]; then
+  echo "Missing Debian packages: ${missing[*]}" >&2
+  echo "Install them as root: apt-get install ${missing[*]}" >&2
+  [[ " ${missing[*]} " == *" wine32 "* ]] &&
+    echo "(wine32 needs: dpkg --add-architecture i386 && apt-get update)" >&2
+  exit 1
+fi
+
+if [[ " ${missing[*]} " == *" wine32 "* ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+  dpkg --add-architecture i386
+fi
+export DEBIAN_FRONTEND=noninteractive
+apt-get update -qq
+apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
