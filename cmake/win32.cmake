@@ -38,3 +38,9 @@ add_test(NAME xp.imports
                  $<TARGET_FILE:vorn_exe>)
 add_test(NAME xp.imports_selftest
          COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/tests/xp/selftest.sh)
+
+# End-to-end smoke test under Wine; skipped (77) where 32-bit Wine cannot run.
+add_test(NAME wine.smoke
+         COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/tests/wine/smoke.sh
+                 $<TARGET_FILE:vorn_exe>)
+set_tests_properties(wine.smoke PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 1800)
