@@ -2,13 +2,19 @@
 // effect, the chosen adapter's MAC address and the computer-name prefix.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "host/event_reporter.h"
 #include "identity/upnp_library.h"
 #include "os/platform.h"
 
 namespace vorn {
+
+// The device identity: 6 bytes in the order the adapter reports them.
+constexpr std::size_t kMacIdSize = 6;
+using MacId = std::uint8_t[kMacIdSize];
 
 class IDCheck {
  public:
@@ -18,12 +24,28 @@ class IDCheck {
           UpnpLibrary& upnpLibrary, const char* namePrefix);
   virtual ~IDCheck() = default;
 
+  // The adapter choice (identity/id_check.cpp): fills `out` and returns the
+  // length of the address taken, or 0 when none was taken (`out` is then
+  // all 00 when the list could not be read, all FF when no adapter fitted).
+  int ReadMacId(MacId& out);
+
+  // Computer name from the address (identity/computer_name.cpp).
+  bool MakeComputerName(char* buffer, std::size_t size);
   bool CheckComputerName();
-  bool CheckUpnp();
+
+  // Route net id (identity/olm_net_id.cpp).
+  bool MakeOlmNetId(MacId& out);
   bool SetOlmNetId();
 
+  // UPnP re-registration (identity/upnp.cpp).
+  bool CheckUpnp();
+  bool RegisterUpnp();
+
+  // Reports a finished text; the trace type 17 is dropped.
+  void Log(const std::string& text, std::uint16_t type);
+
   char computerName[256] = {};
-  std::uint8_t macId[6] = {};
+  MacId macId = {};
   char namePrefix[16] = {};
 
  private:

@@ -40,12 +40,15 @@ class SimUpnpLibrary : public os::Library {
 
 class SimChild : public os::ChildProcess {
  public:
-  SimChild(Device& device, std::string commandLine, std::optional<double> runsSeconds)
-      : device_(device), commandLine_(std::move(commandLine)),
+  SimChild(Device& device, std::string commandLine, std::uint32_t startupFlags,
+           std::optional<double> runsSeconds)
+      : device_(device), commandLine_(std::move(commandLine)), startupFlags_(startupFlags),
         startMs_(device.state().localTimeMs), runsSeconds_(runsSeconds) {}
+  // Journalled when the handles close, so the record carries how long the
+  // caller waited on the simulated clock.
   ~SimChild() override {
     device_.Journal({{"kind", "processStart"}, {"commandLine", commandLine_},
-                     {"ok", true},
+                     {"startupFlags", startupFlags_}, {"ok", true},
                      {"waitedMs", device_.state().localTimeMs - startMs_}});
   }
   bool GetExitCode(std::uint32_t* code) override {
@@ -60,6 +63,7 @@ class SimChild : public os::ChildProcess {
  private:
   Device& device_;
   std::string commandLine_;
+  std::uint32_t startupFlags_;
   std::int64_t startMs_;
   std::optional<double> runsSeconds_;
 };
@@ -82,17 +86,17 @@ bool SimModules::FileExists(const std::string& path) {
 }
 
 std::unique_ptr<os::ChildProcess> SimModules::CreateProcess(const std::string& commandLine,
-                                                            std::uint32_t) {
+                                                            std::uint32_t startupFlags) {
   const SimUpnp& u = device_.state().upnp;
   std::string program = commandLine.substr(0, commandLine.find(' '));
   bool ok = !device_.Fault("CreateProcessA") && SamePath(program, kUpnpTool) &&
             u.tool && u.toolStartable;
   if (!ok) {
     device_.Journal({{"kind", "processStart"}, {"commandLine", commandLine},
-                     {"ok", false}, {"waitedMs", 0}});
+                     {"startupFlags", startupFlags}, {"ok", false}, {"waitedMs", 0}});
     return nullptr;
   }
-  return std::make_unique<SimChild>(device_, commandLine, u.toolRunsSeconds);
+  return std::make_unique<SimChild>(device_, commandLine, startupFlags, u.toolRunsSeconds);
 }
 
 void SimModules::Sleep(std::uint32_t milliseconds) {
