@@ -8,6 +8,10 @@
 
 namespace vorn {
 
+// Keeps the local clock right across daylight-saving changes that happen
+// while a write filter discards the system's own record of them. Two records
+// of the time-zone state (the patch's and the vendor's) sit beside the
+// enable flag in the registry.
 class DstPatch {
  public:
   explicit DstPatch(const os::Platform& platform);
@@ -29,6 +33,10 @@ class DstPatch {
   RegAccess reg;
 
  private:
+  // REG_DWORD under HKEY_LOCAL_MACHINE; 0 when absent, unreadable or of
+  // another type.
+  std::uint32_t ReadRecord(const char* subKey, const char* valueName);
+
   const os::Platform& platform_;
 };
 
