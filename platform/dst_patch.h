@@ -37,7 +37,9 @@ class DstPatch {
   // another type.
   std::uint32_t ReadRecord(const char* subKey, const char* valueName);
 
-  const os::Platform& platform_;
+  // A copy of the bundle (it holds only references), so that a patch built
+  // from a temporary bundle stays valid.
+  os::Platform platform_;
 };
 
 }  // namespace vorn
