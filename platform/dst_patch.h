@@ -8,6 +8,10 @@
 
 namespace vorn {
 
+// Keeps the local clock right across daylight-saving changes that happen
+// while a write filter discards the system's own record of them. Two records
+// of the time-zone state (the patch's and the vendor's) sit beside the
+// enable flag in the registry.
 class DstPatch {
  public:
   explicit DstPatch(const os::Platform& platform);
@@ -29,7 +33,13 @@ class DstPatch {
   RegAccess reg;
 
  private:
-  const os::Platform& platform_;
+  // REG_DWORD under HKEY_LOCAL_MACHINE; 0 when absent, unreadable or of
+  // another type.
+  std::uint32_t ReadRecord(const char* subKey, const char* valueName);
+
+  // A copy of the bundle (it holds only references), so that a patch built
+  // from a temporary bundle stays valid.
+  os::Platform platform_;
 };
 
 }  // namespace vorn

@@ -6,13 +6,19 @@ namespace {
 // 100-ns units per millisecond.
 constexpr std::int64_t kUnitsPerMs = 10000;
 
-bool ToMs(const os::SystemTime& t, std::int64_t* ms) {
+// The record as written, whether or not it is a valid time.
+std::string RecordText(const os::SystemTime& t) {
   char text[64];
   std::snprintf(text, sizeof text, "%04u-%02u-%02uT%02u:%02u:%02u.%03u", t.year,
                 t.month, t.day, t.hour, t.minute, t.second, t.milliseconds);
+  return text;
+}
+
+bool ToMs(const os::SystemTime& t, std::int64_t* ms) {
+  const std::string text = RecordText(t);
   if (!ParseLocalTime(text, ms)) return false;
   // Reject days that the month does not have (ParseLocalTime takes 1..31).
-  return FormatLocalTime(*ms).compare(0, 10, std::string(text, 10)) == 0;
+  return FormatLocalTime(*ms).compare(0, 10, text, 0, 10) == 0;
 }
 
 void FromMs(std::int64_t ms, os::SystemTime* t) {
@@ -45,10 +51,13 @@ void SimClock::GetLocalTime(os::SystemTime* time) {
 }
 
 bool SimClock::SetLocalTime(const os::SystemTime& time) {
+  const bool refused = device_.Fault("SetLocalTime").has_value();
   std::int64_t ms = 0;
-  bool ok = !device_.Fault("SetLocalTime") && ToMs(time, &ms);
-  std::string from = FormatLocalTime(device_.state().localTimeMs);
-  std::string to = ok ? FormatLocalTime(ms) : std::string();
+  const bool valid = ToMs(time, &ms);
+  const bool ok = !refused && valid;
+  // The journal shows what was asked for even when it was refused.
+  const std::string from = FormatLocalTime(device_.state().localTimeMs);
+  const std::string to = valid ? FormatLocalTime(ms) : RecordText(time);
   if (ok) {
     device_.state().localTimeMs = ms;
     device_.MarkStateChanged();

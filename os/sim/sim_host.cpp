@@ -89,6 +89,7 @@ bool SimProcess::PostThreadMessage(std::uint32_t threadId, std::uint32_t message
 }
 
 std::uint32_t SimProcess::GetMessage() {
+  device_.Fault("GetMessageA");  // cannot fail on a live thread; recorded
   const std::uint32_t self = CurrentThreadId();
   std::unique_lock<std::mutex> lock(mutex_);
   for (;;) {

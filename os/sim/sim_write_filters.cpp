@@ -20,6 +20,7 @@ class SimEwfVolumeHandle : public os::EwfVolume {
       return false;
     }
     *state = spec_.state;
+    device_.Fault("LocalFree");  // the block is released; recorded only
     return true;
   }
   bool Close(os::Status* lastError) override {
@@ -45,21 +46,31 @@ class SimEwfList : public os::EwfVolumeList {
  public:
   SimEwfList(Device& device, std::vector<SimEwfVolume> volumes)
       : device_(device), volumes_(std::move(volumes)) {}
-  bool IsEmpty() override { return next_ >= volumes_.size(); }
+  // As on the device, a fully popped list has no head left to delete.
+  ~SimEwfList() override {
+    if (!Empty()) device_.Fault("EwfMgrVolumeNameListDelete");
+  }
+  bool IsEmpty() override {
+    device_.Fault("EwfMgrVolumeNameListIsEmpty");  // cannot fail; recorded
+    return Empty();
+  }
   std::unique_ptr<os::EwfVolume> OpenHead() override {
-    if (device_.Fault("EwfMgrOpenProtected") || IsEmpty() || volumes_[next_].openFails) {
+    if (device_.Fault("EwfMgrOpenProtected") || Empty() || volumes_[next_].openFails) {
       return nullptr;
     }
     return std::make_unique<SimEwfVolumeHandle>(device_, volumes_[next_]);
   }
   void PopHead() override {
-    if (!IsEmpty()) ++next_;
+    device_.Fault("EwfMgrVolumeNameEntryPop");  // cannot fail; recorded
+    if (!Empty()) ++next_;
   }
 
  private:
   Device& device_;
   std::vector<SimEwfVolume> volumes_;
   std::size_t next_ = 0;
+
+  bool Empty() const { return next_ >= volumes_.size(); }
 };
 
 }  // namespace
@@ -67,7 +78,8 @@ class SimEwfList : public os::EwfVolumeList {
 os::Status SimWriteFilters::FbwfIsFilterEnabled(std::uint32_t* current, std::uint32_t* next) {
   if (auto e = device_.Fault("FbwfIsFilterEnabled")) return *e;
   const DeviceState& s = device_.state();
-  if (s.fbwfStatus) return *s.fbwfStatus;
+  // A scripted status of 0 is a successful query like any other.
+  if (s.fbwfStatus && *s.fbwfStatus != os::kSuccess) return *s.fbwfStatus;
   *current = s.fbwfCurrent;
   *next = s.fbwfNext;
   return os::kSuccess;
