@@ -65,7 +65,7 @@ class CServiceModule {
   UpnpLibrary& upnpLibrary() { return upnpLibrary_; }
 
  private:
-  const os::Platform& platform_;
+  os::Platform platform_;  // a bundle of references: cheap to copy, never dangles
   EventReporter& events_;
   std::unique_ptr<os::Mutex> statusLock_;
   std::atomic<long> lockCount_{0};

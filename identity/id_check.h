@@ -49,7 +49,7 @@ class IDCheck {
   char namePrefix[16] = {};
 
  private:
-  const os::Platform& platform_;
+  os::Platform platform_;  // a bundle of references: cheap to copy, never dangles
   EventReporter& events_;
   UpnpLibrary& upnpLibrary_;
 };
