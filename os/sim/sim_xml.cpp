@@ -13,18 +13,27 @@
 // trimmed pieces that had white space between them are joined with one
 // blank. Line ends are LF, as the parser normalises them.
 //
-// Saving writes libxml2's serialisation, with what the tree cannot carry
-// taken from the loaded file: the bytes before the first top-level node
-// (declaration included), the bytes after the last one, and CR LF line ends
-// when the file used them throughout. Inside the root element libxml2's form
-// applies (attribute quotes, empty elements, character references).
+// Saving keeps the loaded file's bytes: while only element texts have been
+// set, the file is written as it was read with the content of each changed
+// element replaced (the parser records where every element's content lies).
+// Where that cannot be done (a changed element that was empty, <a/>, or lay
+// inside an entity; a text the file's encoding is not known to carry; a
+// UTF-16 file) libxml2's serialisation is written, with the bytes before
+// the first top-level node (declaration included) and after the last one
+// taken from the file, and CR LF line ends when the file used them
+// throughout; inside the root element libxml2's form then applies
+// (attribute order and quotes, empty elements, character references).
 #include <libxml/parser.h>
 #include <libxml/tree.h>
 #include <libxml/xmlsave.h>
 #include <libxml/xpath.h>
 
+#include <libxml/SAX2.h>
+#include <libxml/parserInternals.h>
+
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <mutex>
 #include <sstream>
 #include <vector>
@@ -98,15 +107,107 @@ Layout ReadLayout(const std::string& bytes) {
   return layout;
 }
 
+// Where an element's content lies in the loaded file: [begin, end).
+struct Span {
+  std::size_t begin = 0;
+  std::size_t end = 0;
+};
+
 // The loaded tree, shared by the document and every node handed out, as a
 // COM node keeps its document alive.
 struct Tree {
   xmlDocPtr doc = nullptr;
   Layout layout;
+  std::string original;                  // the file as loaded
+  bool utf8 = true;                      // the file's encoding is UTF-8
+  std::map<xmlNodePtr, Span> spans;      // content of each element of the file
+  std::map<std::size_t, std::pair<std::size_t, std::string>> edits;  // begin -> end, text
+  bool spliceable = true;                // the edits describe every change
   ~Tree() {
     if (doc) xmlFreeDoc(doc);
   }
+
+  // put_text on `node`: its old content, and any edit inside it, give way.
+  void RecordText(xmlNodePtr node, const std::string& utf8Text) {
+    auto it = spans.find(node);
+    if (it == spans.end() || !layout.asciiCompatible) {
+      spliceable = false;
+      return;
+    }
+    const Span span = it->second;
+    edits.erase(edits.lower_bound(span.begin), edits.lower_bound(span.end));
+    edits[span.begin] = {span.end, utf8Text};
+  }
+
+  // The descendants of `node` are about to be freed.
+  void Forget(xmlNodePtr node) {
+    for (xmlNodePtr child = node->children; child; child = child->next) {
+      if (child->type == XML_ELEMENT_NODE) {
+        Forget(child);
+        spans.erase(child);
+      }
+    }
+  }
 };
+
+// Character data as it is written between tags.
+bool EscapeText(const std::string& text, bool crlf, bool utf8, std::string* out) {
+  for (char c : text) {
+    switch (c) {
+      case '&': *out += "&amp;"; break;
+      case '<': *out += "&lt;"; break;
+      case '>': *out += "&gt;"; break;
+      case '\r': *out += "&#13;"; break;
+      case '\n': *out += crlf ? "\r\n" : "\n"; break;
+      default:
+        // Other encodings carry ASCII for certain; beyond it, the serializer.
+        if (!utf8 && static_cast<unsigned char>(c) >= 0x80) return false;
+        *out += c;
+    }
+  }
+  return true;
+}
+
+// Parser callbacks that note where each element's content starts and ends
+// in the file: libxml2 announces a start tag with the input at its closing
+// '>' (or "/>") and an end tag just past its '>'.
+struct SpanRecorder {
+  std::map<xmlNodePtr, std::size_t> starts;
+  std::map<xmlNodePtr, Span>* spans;
+  const std::string* bytes;
+};
+
+void StartElement(void* ctx, const xmlChar* localname, const xmlChar* prefix, const xmlChar* uri,
+                  int nbNamespaces, const xmlChar** namespaces, int nbAttributes,
+                  int nbDefaulted, const xmlChar** attributes) {
+  auto* ctxt = static_cast<xmlParserCtxtPtr>(ctx);
+  xmlSAX2StartElementNs(ctx, localname, prefix, uri, nbNamespaces, namespaces, nbAttributes,
+                        nbDefaulted, attributes);
+  auto* recorder = static_cast<SpanRecorder*>(ctxt->_private);
+  if (recorder && ctxt->inputNr == 1 && ctxt->node) {
+    const long at = xmlByteConsumed(ctxt);
+    if (at >= 0) recorder->starts[ctxt->node] = static_cast<std::size_t>(at);
+  }
+}
+
+void EndElement(void* ctx, const xmlChar* localname, const xmlChar* prefix, const xmlChar* uri) {
+  auto* ctxt = static_cast<xmlParserCtxtPtr>(ctx);
+  auto* recorder = static_cast<SpanRecorder*>(ctxt->_private);
+  if (recorder && ctxt->inputNr == 1 && ctxt->node) {
+    const long at = xmlByteConsumed(ctxt);
+    auto start = recorder->starts.find(ctxt->node);
+    const std::string& bytes = *recorder->bytes;
+    if (at > 0 && start != recorder->starts.end() && start->second < bytes.size() &&
+        bytes[start->second] == '>' && static_cast<std::size_t>(at) <= bytes.size()) {
+      const std::size_t begin = start->second + 1;
+      const std::size_t close = bytes.rfind('<', static_cast<std::size_t>(at) - 1);
+      if (close != std::string::npos && close >= begin && bytes.compare(close, 2, "</") == 0) {
+        (*recorder->spans)[ctxt->node] = Span{begin, close};
+      }
+    }
+  }
+  xmlSAX2EndElementNs(ctx, localname, prefix, uri);
+}
 
 // get_text's pieces, collected in document order.
 struct TextBuilder {
@@ -201,6 +302,9 @@ class SimXmlNode : public os::XmlNode {
   os::HResult PutText(const std::u16string& text) override {
     if (auto e = device_.Fault("IXMLDOMNode::put_text")) return static_cast<os::HResult>(*e);
     if (!node_ || node_->type != XML_ELEMENT_NODE) return os::kEFail;
+    const std::string utf8 = ToUtf8(text);
+    tree_->Forget(node_);
+    tree_->RecordText(node_, utf8);
     xmlNodePtr child = node_->children;
     while (child) {
       xmlNodePtr next = child->next;
@@ -208,7 +312,6 @@ class SimXmlNode : public os::XmlNode {
       xmlFreeNode(child);
       child = next;
     }
-    const std::string utf8 = ToUtf8(text);
     // xmlNewDocTextLen stores the text as it is: nothing in it is taken for
     // markup or an entity reference.
     xmlNodePtr fresh = xmlNewDocTextLen(node_->doc, reinterpret_cast<const xmlChar*>(utf8.data()),
@@ -318,6 +421,11 @@ class SimXmlDocument : public os::XmlDocument {
     }
     xmlParserCtxtPtr context = xmlNewParserCtxt();
     if (!context) return os::kEOutOfMemory;
+    auto tree = std::make_shared<Tree>();
+    SpanRecorder recorder{{}, &tree->spans, &bytes};
+    context->_private = &recorder;
+    context->sax->startElementNs = StartElement;
+    context->sax->endElementNs = EndElement;
     const int options = XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING;
     xmlDocPtr doc = xmlCtxtReadMemory(context, bytes.data(), static_cast<int>(bytes.size()),
                                       nullptr, nullptr, options);
@@ -328,8 +436,13 @@ class SimXmlDocument : public os::XmlDocument {
       if (doc) xmlFreeDoc(doc);
       return os::kSFalse;
     }
-    tree_->doc = doc;
-    tree_->layout = ReadLayout(bytes);
+    tree->doc = doc;
+    tree->layout = ReadLayout(bytes);
+    const char* encoding = reinterpret_cast<const char*>(doc->encoding);
+    tree->utf8 = !encoding || xmlStrcasecmp(doc->encoding, BAD_CAST "UTF-8") == 0 ||
+                 xmlStrcasecmp(doc->encoding, BAD_CAST "UTF8") == 0;
+    tree->original = std::move(bytes);
+    tree_ = std::move(tree);
     *loaded = true;
     return os::kSOk;
   }
@@ -347,7 +460,24 @@ class SimXmlDocument : public os::XmlDocument {
     return SimXmlNode(device_, tree_, reinterpret_cast<xmlNodePtr>(tree_->doc));
   }
 
+  // The loaded file with the changed element contents put in.
+  bool Splice(std::string* bytes) {
+    const Tree& tree = *tree_;
+    if (!tree.spliceable || !tree.layout.asciiCompatible) return false;
+    std::string out;
+    std::size_t at = 0;
+    for (const auto& [begin, edit] : tree.edits) {
+      out.append(tree.original, at, begin - at);
+      if (!EscapeText(edit.second, tree.layout.crlf, tree.utf8, &out)) return false;
+      at = edit.first;
+    }
+    out.append(tree.original, at, std::string::npos);
+    *bytes = std::move(out);
+    return true;
+  }
+
   bool Serialize(std::string* bytes) {
+    if (Splice(bytes)) return true;
     const Layout& layout = tree_->layout;
     xmlBufferPtr buffer = xmlBufferCreate();
     if (!buffer) return false;
