@@ -54,15 +54,23 @@ bool ItemAt(os::XmlNodeList& list, std::int32_t index, std::unique_ptr<os::XmlNo
 // to a new file beside it, is flushed to disk, and then takes the name in
 // one step. On any failure the original stays as it was and the new file
 // is removed.
+std::string NewFileName(const std::string& path) { return path + ".new"; }
+std::string BackupName(const std::string& path) { return path + ".bak"; }
+
+// A save cut short (by a power failure, say) may leave its new file or the
+// backup beside the configuration. Called only once the configuration has
+// loaded from `path`, so neither is the only copy of it.
+void RemoveLeftovers(os::Files& files, const std::string& path) {
+  for (const std::string& leftover : {NewFileName(path), BackupName(path)}) {
+    if (files.Exists(leftover)) files.DeleteFile(leftover);
+  }
+}
+
 bool SaveBootProject(const os::Platform& platform, os::XmlDocument& document,
                      const std::string& path) {
   os::Files& files = platform.files;
-  const std::string fresh = path + ".new";
-  const std::string backup = path + ".bak";
-  // A backup left by an earlier run would stand in ReplaceFile's way; the
-  // file at `path` has just loaded, so the backup is not the only copy.
-  if (files.Exists(backup)) files.DeleteFile(backup);
-
+  const std::string fresh = NewFileName(path);
+  const std::string backup = BackupName(path);
   if (os::Failed(document.Save(fresh)) || files.FlushFile(fresh) != os::kSuccess) {
     if (files.Exists(fresh)) files.DeleteFile(fresh);
     return false;
@@ -194,6 +202,7 @@ bool UpdateDisplayText(const os::Platform& platform, EventReporter& events, cons
     if (!document || !LoadBootProject(platform, *document, &path)) {
       events.ReportText(EVENTLOG_ERROR_TYPE, kEventLoad);
     } else {
+      RemoveLeftovers(platform.files, path);
       switch (UpdateFirstDisplayCommand(platform, *document, path, firstLine,
                                         haveName ? &nameLine : nullptr)) {
         case Search::kFound:
