@@ -227,6 +227,17 @@ TEST_F(BootProjectPaths, TrailingBackslashIsKeptAndMissingPathMeansTheDriveRoot)
   EventReporter events(root.platform().eventLog);
   EXPECT_TRUE(UpdateDisplayText(root.platform(), events, kText));
   EXPECT_NE(ReadAll(root.folder() / "c/DefaultConfig.xml").find(NewData()), std::string::npos);
+
+  // 64 characters do not fit the 64-byte buffer with their terminator.
+  const std::string longPath = "C:\\\\" + std::string(61, 'q');
+  sim::TestDevice tooLong("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Talvenor\\Quorvex]\r\n"
+                          "\"InstallationPath\"=\"" + longPath + "\"\r\n\r\n",
+                          R"({"hostName": "HOST1"})");
+  tooLong.Write("c/DefaultConfig.xml", Project(DisplayCommand()));
+  tooLong.Write("c/" + std::string(61, 'q') + "/DefaultConfig.xml", Project(DisplayCommand()));
+  EventReporter longEvents(tooLong.platform().eventLog);
+  EXPECT_TRUE(UpdateDisplayText(tooLong.platform(), longEvents, kText));
+  EXPECT_NE(ReadAll(tooLong.folder() / "c/DefaultConfig.xml").find(NewData()), std::string::npos);
 }
 
 // One injected failure per case: what the task answers and what the file
