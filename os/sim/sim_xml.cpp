@@ -401,7 +401,7 @@ class SimXmlDocument : public os::XmlDocument {
 
   os::HResult PutAsync(bool async) override {
     if (auto e = device_.Fault("IXMLDOMDocument::put_async")) return static_cast<os::HResult>(*e);
-    async_ = async;
+    (void)async;  // loads here always finish before Load returns
     return os::kSOk;
   }
 
@@ -515,7 +515,6 @@ class SimXmlDocument : public os::XmlDocument {
 
   Device& device_;
   std::shared_ptr<Tree> tree_;
-  bool async_ = true;
 };
 
 }  // namespace
