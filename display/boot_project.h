@@ -1,10 +1,19 @@
 // The display text in the automation runtime's boot configuration.
 #pragma once
 
+#include <string>
+
 #include "host/event_reporter.h"
 #include "os/platform.h"
 
 namespace vorn {
+
+// Builds the path of DefaultConfig.xml from the runtime's "InstallationPath"
+// (remembered in *path), switches the document to synchronous loading and
+// loads the file. True when the document reports a successful load; a
+// failure status from either call counts as an unsuccessful load.
+bool LoadBootProject(const os::Platform& platform, os::XmlDocument& document,
+                     std::string* path);
 
 // Puts the two display lines (the first from `text`, the second "Name: "
 // and the host name) into the display init command of DefaultConfig.xml and

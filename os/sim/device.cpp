@@ -272,6 +272,9 @@ bool Device::Load(const fs::path& folder, std::string* error) {
       fault.error = f.at("error").get<std::uint32_t>();
       s.faults.push_back(fault);
     }
+    if (j.contains("powerCut") && !j["powerCut"].is_null()) {
+      s.powerCutAfter = j["powerCut"].at("after").get<std::uint32_t>();
+    }
     if (j.contains("strings")) {
       for (const auto& [id, text] : j["strings"].items()) {
         s.strings[static_cast<std::uint32_t>(std::stoul(id))] = text.get<std::string>();
@@ -293,6 +296,20 @@ void Device::ApplyRestartBetweenRuns() {
 }
 
 bool Device::Save(std::string* error) {
+  // After a power cut the device keeps what it held at the cut; the cut
+  // itself is spent.
+  if (cut_) {
+    if (cut_->registry &&
+        !WriteFileAtomic(folder_ / "registry.reg", *cut_->registry)) {
+      *error = "cannot write registry.reg";
+      return false;
+    }
+    registryChanged_ = false;
+    state_ = cut_->state;
+    state_.powerCutAfter.reset();
+    json_.erase("powerCut");
+    stateChanged_ = true;
+  }
   if (registryChanged_) {
     if (!WriteFileAtomic(folder_ / "registry.reg", WriteRegFile(hive_))) {
       *error = "cannot write registry.reg";
@@ -328,6 +345,7 @@ bool Device::Save(std::string* error) {
 
 void Device::Journal(Json record) {
   std::lock_guard<std::recursive_mutex> lock(journalMutex_);
+  if (cut_) return;  // nothing happens on a device without power
   if (echo_) std::cerr << "vorn-sim: " << Describe(record) << "\n";
   journal_.push_back(std::move(record));
 }

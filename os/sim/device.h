@@ -83,6 +83,10 @@ struct DeviceState {
   std::vector<std::string> protectedKeys;
   std::vector<SimFault> faults;
   std::map<std::uint32_t, std::string> strings = {{100, "VORN"}};
+
+  // Power cut (sim_files.cpp): the power fails after this many disk steps
+  // of the run (file written, flushed, renamed, deleted); null: never.
+  std::optional<std::uint32_t> powerCutAfter;
 };
 
 // "2026-01-15T08:00:00.000" <-> milliseconds since 1601-01-01.
@@ -133,7 +137,26 @@ class Device {
 
   std::mutex& mutex() { return mutex_; }
 
+  // --- Disk and power cut (defined in sim_files.cpp) ---
+  // False once the power has failed: the disk takes no more steps.
+  bool PowerOn();
+  // Records one completed disk step; the power fails after the step that
+  // device.json names. `host` is the file the step touched.
+  void DiskStep(const std::string& what);
+  // Files written but not yet flushed: a power cut leaves them short.
+  void MarkUnflushed(const std::filesystem::path& host);
+  void MarkFlushed(const std::filesystem::path& host);
+  void MarkRenamed(const std::filesystem::path& from, const std::filesystem::path& to);
+
  private:
+  struct PowerCut {
+    std::optional<std::string> registry;  // registry.reg at the cut, if changed
+    DeviceState state;
+  };
+  std::optional<PowerCut> cut_;
+  std::uint32_t diskSteps_ = 0;
+  std::vector<std::filesystem::path> unflushed_;
+
   std::filesystem::path folder_;
   DeviceState state_;
   Json json_;  // device.json as read, for the fields this program keeps

@@ -1,64 +1,180 @@
-#include "os/sim/sim_machine.h"
+// The device's files as the system writes them, and the power cut.
+//
+// A power cut is named in device.json as {"powerCut": {"after": N}}: the
+// power fails right after the Nth disk step of the run. Disk steps are: a
+// file written (the XML document's save, the backup copy that ReplaceFileA
+// makes), a file flushed, a rename (ReplaceFileA, MoveFileExA), a deletion.
+// At the cut every file written and not flushed since is left short (half
+// its bytes: what the disk had taken so far), the journal gets a "powerCut"
+// record, and the device stops: later file calls fail with ERROR_NOT_READY
+// and change nothing, nothing more is journaled, and the registry and
+// device state stay as they were at the cut. The cut is spent once it has
+// happened.
+#include "os/sim/disk.h"
 
+#include <algorithm>
 #include <filesystem>
+#include <fstream>
+
+#include "os/sim/reg_file.h"
+#include "os/sim/sim_machine.h"
 
 namespace sim {
 namespace fs = std::filesystem;
+namespace {
+
+constexpr os::Status kErrorNotReady = 21;
+constexpr os::Status kErrorAlreadyExists = 183;
+
+}  // namespace
+
+bool Device::PowerOn() {
+  std::lock_guard<std::recursive_mutex> lock(journalMutex_);
+  return !cut_;
+}
+
+void Device::MarkUnflushed(const fs::path& host) {
+  std::lock_guard<std::recursive_mutex> lock(journalMutex_);
+  if (std::find(unflushed_.begin(), unflushed_.end(), host) == unflushed_.end()) {
+    unflushed_.push_back(host);
+  }
+}
+
+void Device::MarkFlushed(const fs::path& host) {
+  std::lock_guard<std::recursive_mutex> lock(journalMutex_);
+  unflushed_.erase(std::remove(unflushed_.begin(), unflushed_.end(), host), unflushed_.end());
+}
+
+void Device::MarkRenamed(const fs::path& from, const fs::path& to) {
+  std::lock_guard<std::recursive_mutex> lock(journalMutex_);
+  // A rename moves the name, not the data: unflushed data stays at risk
+  // under its new name, and whatever the target held is gone.
+  const bool dirty =
+      std::find(unflushed_.begin(), unflushed_.end(), from) != unflushed_.end();
+  unflushed_.erase(std::remove(unflushed_.begin(), unflushed_.end(), from), unflushed_.end());
+  unflushed_.erase(std::remove(unflushed_.begin(), unflushed_.end(), to), unflushed_.end());
+  if (dirty) unflushed_.push_back(to);
+}
+
+void Device::DiskStep(const std::string& what) {
+  std::lock_guard<std::recursive_mutex> lock(journalMutex_);
+  if (cut_) return;
+  ++diskSteps_;
+  if (!state_.powerCutAfter || diskSteps_ != *state_.powerCutAfter) return;
+  Json shortened = Json::array();
+  for (const fs::path& file : unflushed_) {
+    std::error_code ec;
+    const auto size = fs::file_size(file, ec);
+    if (ec) continue;
+    fs::resize_file(file, size / 2, ec);
+    shortened.push_back(fs::relative(file, folder_, ec).generic_string());
+  }
+  unflushed_.clear();
+  Journal({{"kind", "powerCut"}, {"after", diskSteps_}, {"step", what},
+           {"shortened", shortened}});
+  PowerCut cut;
+  if (registryChanged_) cut.registry = WriteRegFile(hive_);
+  cut.state = state_;
+  cut_ = std::move(cut);
+}
+
+os::Status WriteDeviceFile(Device& device, const std::string& windowsPath,
+                           const std::string& bytes) {
+  if (!device.PowerOn()) return kErrorNotReady;
+  const fs::path host = device.HostPath(windowsPath);
+  std::error_code ec;
+  if (!fs::is_directory(host.parent_path(), ec)) return os::kErrorPathNotFound;
+  {
+    std::ofstream out(host, std::ios::binary | std::ios::trunc);
+    if (!out) return os::kErrorAccessDenied;
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    if (!out) return os::kErrorAccessDenied;
+  }
+  device.MarkUnflushed(host);
+  device.Journal({{"kind", "fileWrite"}, {"path", windowsPath}, {"op", "write"},
+                  {"bytes", bytes.size()}});
+  device.DiskStep("write " + windowsPath);
+  return os::kSuccess;
+}
 
 os::Status SimFiles::FlushFile(const std::string& path) {
   if (auto e = device_.Fault("FlushFileBuffers")) return *e;
+  if (!device_.PowerOn()) return kErrorNotReady;
+  const fs::path host = device_.HostPath(path);
   std::error_code ec;
-  return fs::is_regular_file(device_.HostPath(path), ec) ? os::kSuccess
-                                                         : os::kErrorFileNotFound;
+  if (!fs::is_regular_file(host, ec)) return os::kErrorFileNotFound;
+  device_.MarkFlushed(host);
+  device_.DiskStep("flush " + path);
+  return os::kSuccess;
 }
 
 os::Status SimFiles::ReplaceFile(const std::string& replaced, const std::string& replacement,
                                  const std::string& backup) {
   if (auto e = device_.Fault("ReplaceFileA")) return *e;
-  fs::path target = device_.HostPath(replaced);
-  fs::path source = device_.HostPath(replacement);
+  if (!device_.PowerOn()) return kErrorNotReady;
+  const fs::path target = device_.HostPath(replaced);
+  const fs::path source = device_.HostPath(replacement);
   std::error_code ec;
   if (!fs::is_regular_file(target, ec)) return os::kErrorFileNotFound;
   if (!fs::is_regular_file(source, ec)) return os::kErrorFileNotFound;
+  // The old content is kept under the backup name before the replacement
+  // takes the name; the replaced name never stands empty here.
   if (!backup.empty()) {
-    fs::copy_file(target, device_.HostPath(backup), fs::copy_options::overwrite_existing, ec);
+    const fs::path copy = device_.HostPath(backup);
+    fs::copy_file(target, copy, fs::copy_options::overwrite_existing, ec);
     if (ec) return os::kErrorAccessDenied;
+    device_.MarkUnflushed(copy);
+    device_.Journal({{"kind", "fileWrite"}, {"path", backup}, {"op", "write"},
+                     {"bytes", fs::file_size(copy, ec)}});
+    device_.DiskStep("backup " + backup);
+    if (!device_.PowerOn()) return kErrorNotReady;
   }
-  auto bytes = fs::file_size(source, ec);
+  const auto bytes = fs::file_size(source, ec);
   fs::rename(source, target, ec);
-  if (ec) return os::kErrorAccessDenied;
+  if (ec) return 1176;  // ERROR_UNABLE_TO_MOVE_REPLACEMENT: both names kept
+  device_.MarkRenamed(source, target);
   device_.Journal({{"kind", "fileWrite"}, {"path", replaced}, {"op", "replace"},
                    {"bytes", bytes}});
+  device_.DiskStep("replace " + replaced);
   return os::kSuccess;
 }
 
 os::Status SimFiles::MoveFile(const std::string& from, const std::string& to, unsigned flags) {
   if (auto e = device_.Fault("MoveFileExA")) return *e;
-  fs::path source = device_.HostPath(from);
-  fs::path target = device_.HostPath(to);
+  if (!device_.PowerOn()) return kErrorNotReady;
+  const fs::path source = device_.HostPath(from);
+  const fs::path target = device_.HostPath(to);
   std::error_code ec;
   if (!fs::exists(source, ec)) return os::kErrorFileNotFound;
   if (fs::exists(target, ec) && !(flags & os::kMoveFileReplaceExisting)) {
-    return 183;  // ERROR_ALREADY_EXISTS
+    return kErrorAlreadyExists;
   }
-  auto bytes = fs::file_size(source, ec);
+  const auto bytes = fs::file_size(source, ec);
   fs::rename(source, target, ec);
   if (ec) return os::kErrorAccessDenied;
+  device_.MarkRenamed(source, target);
   device_.Journal({{"kind", "fileWrite"}, {"path", to}, {"op", "replace"},
                    {"bytes", bytes}});
+  device_.DiskStep("move " + to);
   return os::kSuccess;
 }
 
 os::Status SimFiles::DeleteFile(const std::string& path) {
   if (auto e = device_.Fault("DeleteFileA")) return *e;
+  if (!device_.PowerOn()) return kErrorNotReady;
+  const fs::path host = device_.HostPath(path);
   std::error_code ec;
-  if (!fs::remove(device_.HostPath(path), ec)) return os::kErrorFileNotFound;
+  if (!fs::is_regular_file(host, ec)) return os::kErrorFileNotFound;
+  if (!fs::remove(host, ec)) return os::kErrorAccessDenied;
+  device_.MarkFlushed(host);
   device_.Journal({{"kind", "fileWrite"}, {"path", path}, {"op", "delete"}, {"bytes", 0}});
+  device_.DiskStep("delete " + path);
   return os::kSuccess;
 }
 
 bool SimFiles::Exists(const std::string& path) {
   if (device_.Fault("FindFirstFileA")) return false;
+  if (!device_.PowerOn()) return false;
   std::error_code ec;
   return fs::exists(device_.HostPath(path), ec);
 }

@@ -1,0 +1,20 @@
+// Writing a file of the simulated device as a program's own writer does:
+// the bytes reach the file, but stay at risk from a power cut until the
+// file is flushed.
+#pragma once
+
+#include <string>
+
+#include "os/sim/device.h"
+#include "os/types.h"
+
+namespace sim {
+
+// Creates or truncates the file at the Windows path and writes `bytes`.
+// Returns 0, 3 when the folder does not exist, 5 when the file cannot be
+// written, 21 (ERROR_NOT_READY) after a power cut. Journals a fileWrite
+// record "write".
+os::Status WriteDeviceFile(Device& device, const std::string& windowsPath,
+                           const std::string& bytes);
+
+}  // namespace sim

@@ -1,0 +1,64 @@
+// The simulated disk and its power cut.
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include <gtest/gtest.h>
+
+#include "os/sim/disk.h"
+#include "os/sim/testing.h"
+
+namespace sim {
+namespace {
+
+std::string ReadAll(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+TEST(SimPowerCut, DataNotFlushedIsLostEvenAfterARename) {
+  TestDevice device("", R"({"powerCut": {"after": 2}})");
+  device.Write("c/cfg.xml", "old-old-old-old");
+  ASSERT_EQ(WriteDeviceFile(device.device(), "C:\\cfg.new", "new-new-new-new!"), 0u);
+  ASSERT_EQ(device.sim().files.MoveFile("C:\\cfg.new", "C:\\cfg.xml", 0x9), 0u);
+  // The rename was step 2: the name moved, the data never reached the disk.
+  EXPECT_EQ(ReadAll(device.folder() / "c/cfg.xml"), "new-new-");
+  auto cut = device.Records("powerCut");
+  ASSERT_EQ(cut.size(), 1u);
+  EXPECT_EQ(cut[0]["step"], "move C:\\cfg.xml");
+  EXPECT_EQ(cut[0]["shortened"], Json::array({"c/cfg.xml"}));
+}
+
+TEST(SimPowerCut, FlushedDataSurvivesAndTheDeviceStopsAtTheCut) {
+  TestDevice device("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Talvenor]\r\n\r\n",
+                    R"({"powerCut": {"after": 3}})");
+  auto& files = device.sim().files;
+  ASSERT_EQ(WriteDeviceFile(device.device(), "C:\\cfg.new", "0123456789"), 0u);
+  ASSERT_EQ(files.FlushFile("C:\\cfg.new"), 0u);
+  ASSERT_EQ(files.MoveFile("C:\\cfg.new", "C:\\cfg.xml", 0x9), 0u);
+  EXPECT_EQ(ReadAll(device.folder() / "c/cfg.xml"), "0123456789");
+
+  // Without power nothing more happens on the disk, in the journal or in
+  // the registry that is kept.
+  EXPECT_EQ(files.DeleteFile("C:\\cfg.xml"), 21u);
+  EXPECT_EQ(WriteDeviceFile(device.device(), "C:\\other", "x"), 21u);
+  EXPECT_FALSE(std::filesystem::exists(device.folder() / "c/other"));
+  const auto records = device.device().JournalRecords().size();
+  std::unique_ptr<os::RegistryKey> key;
+  device.platform().registry.CreateKey(os::RootKey::kLocalMachine, "SOFTWARE\\Talvenor\\New",
+                                       os::kKeyWrite, &key);
+  EXPECT_EQ(device.device().JournalRecords().size(), records);
+  std::string error;
+  ASSERT_TRUE(device.device().Save(&error)) << error;
+  EXPECT_EQ(ReadAll(device.folder() / "registry.reg").find("Talvenor\\New"), std::string::npos);
+
+  // The cut is spent: the device starts again with power.
+  device.Reload();
+  EXPECT_FALSE(device.device().state().powerCutAfter.has_value());
+  EXPECT_EQ(device.sim().files.DeleteFile("C:\\cfg.xml"), 0u);
+}
+
+}  // namespace
+}  // namespace sim

@@ -1,0 +1,183 @@
+// The simulated XML document answers as MSXML does for the calls the
+// boot configuration update makes.
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include <gtest/gtest.h>
+
+#include "os/sim/codepage.h"
+#include "os/sim/testing.h"
+
+namespace sim {
+namespace {
+
+std::string ReadAll(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+class SimXml : public ::testing::Test {
+ protected:
+  // Loads `xml` from C:\t.xml; false when the document reports no load.
+  bool Load(const std::string& xml) {
+    device_.Write("c/t.xml", xml);
+    EXPECT_EQ(device_.sim().com.CreateXmlDocument(&doc_), os::kSOk);
+    bool loaded = false;
+    EXPECT_FALSE(os::Failed(doc_->Load("C:\\t.xml", &loaded)));
+    return loaded;
+  }
+
+  std::unique_ptr<os::XmlNode> Single(const std::u16string& path) {
+    std::unique_ptr<os::XmlNodeList> list;
+    EXPECT_EQ(doc_->SelectNodes(path, &list), os::kSOk);
+    std::int32_t length = -1;
+    EXPECT_EQ(list->Length(&length), os::kSOk);
+    EXPECT_EQ(length, 1) << Utf16ToUtf8(path);
+    std::unique_ptr<os::XmlNode> node;
+    list->Item(0, &node);
+    return node;
+  }
+
+  std::u16string TextOf(const std::u16string& path) {
+    std::u16string text = u"(none)";
+    auto node = Single(path);
+    if (node) EXPECT_EQ(node->Text(&text), os::kSOk);
+    return text;
+  }
+
+  TestDevice device_;
+  std::unique_ptr<os::XmlDocument> doc_;
+};
+
+TEST_F(SimXml, TextIsTheCharacterDataAsMsxmlGivesItWithoutPreservedWhiteSpace) {
+  ASSERT_TRUE(Load(
+      "<r>"
+      "<a>  x  y  </a>"
+      "<b>\n  <!-- c -->\n  z\n</b>"
+      "<c><![CDATA[ q ]]></c>"
+      "<f>\r\n  0011\r\n  2233 \r\n</f>"
+      "</r>"));
+  EXPECT_EQ(TextOf(u"/r/a"), u"x  y");
+  EXPECT_EQ(TextOf(u"/r/b"), u"z");
+  EXPECT_EQ(TextOf(u"/r/c"), u" q ");
+  EXPECT_EQ(TextOf(u"/r/f"), u"0011\n  2233");
+}
+
+TEST_F(SimXml, PutTextLeavesExactlyTheNewText) {
+  ASSERT_TRUE(Load("<r><d>\n  <!-- old -->\n  ab<i>c</i>\n</d></r>"));
+  auto d = Single(u"/r/d");
+  ASSERT_EQ(d->PutText(u" new <&> text "), os::kSOk);
+  std::u16string text;
+  ASSERT_EQ(d->Text(&text), os::kSOk);
+  EXPECT_EQ(text, u"new <&> text");  // read back as any text is read
+  std::unique_ptr<os::XmlNodeList> children;
+  ASSERT_EQ(d->SelectNodes(u"node()", &children), os::kSOk);
+  std::int32_t count = 0;
+  children->Length(&count);
+  EXPECT_EQ(count, 1);
+  ASSERT_EQ(doc_->Save("C:\\t.xml"), os::kSOk);
+  EXPECT_EQ(ReadAll(device_.folder() / "c/t.xml"),
+            "<r><d> new &lt;&amp;&gt; text </d></r>");
+}
+
+TEST_F(SimXml, StarSelectsElementChildrenInDocumentOrderWithLocalNames) {
+  ASSERT_TRUE(Load(
+      "<r xmlns:p='urn:p'><e>\n <!-- x -->\n <k>1</k> text <p:port>2</p:port><?pi x?>"
+      "<![CDATA[y]]><Port>3</Port></e></r>"));
+  auto e = Single(u"/r/e");
+  std::unique_ptr<os::XmlNodeList> list;
+  ASSERT_EQ(e->SelectNodes(u"*", &list), os::kSOk);
+  std::int32_t length = 0;
+  ASSERT_EQ(list->Length(&length), os::kSOk);
+  ASSERT_EQ(length, 3);
+  const char16_t* names[] = {u"k", u"port", u"Port"};
+  for (std::int32_t i = 0; i < length; ++i) {
+    std::unique_ptr<os::XmlNode> node;
+    ASSERT_EQ(list->Item(i, &node), os::kSOk);
+    std::u16string name;
+    ASSERT_EQ(node->BaseName(&name), os::kSOk);
+    EXPECT_EQ(name, names[i]);
+  }
+  std::unique_ptr<os::XmlNode> none;
+  EXPECT_EQ(list->Item(3, &none), os::kSFalse);
+  EXPECT_EQ(none, nullptr);
+}
+
+TEST_F(SimXml, LoadRefusesWhatIsNotAWellFormedDocument) {
+  EXPECT_FALSE(Load(""));
+  EXPECT_FALSE(Load("<r><a></r>"));
+  EXPECT_FALSE(Load("<r><p:a/></r>"));  // undeclared prefix, as MSXML refuses it
+  EXPECT_TRUE(Load("<r/>"));
+  bool loaded = true;
+  EXPECT_EQ(doc_->Load("C:\\missing.xml", &loaded), os::kSFalse);
+  EXPECT_FALSE(loaded);
+  EXPECT_FALSE(std::filesystem::exists(device_.folder() / "c/missing.xml"));
+}
+
+TEST_F(SimXml, ExternalEntitiesAreNotFetchedAndExpansionIsBounded) {
+  device_.Write("c/secret.txt", "SECRET");
+  const std::string external =
+      "<!DOCTYPE r [<!ENTITY x SYSTEM \"secret.txt\">]><r><a>[&x;]</a></r>";
+  ASSERT_TRUE(Load(external));
+  EXPECT_EQ(TextOf(u"/r/a"), u"[]");
+
+  std::string laughs = "<!DOCTYPE r [<!ENTITY l0 \"lol\">";
+  for (int i = 1; i <= 9; ++i) {
+    laughs += "<!ENTITY l" + std::to_string(i) + " \"";
+    for (int k = 0; k < 10; ++k) laughs += "&l" + std::to_string(i - 1) + ";";
+    laughs += "\">";
+  }
+  laughs += "]><r><a>&l9;</a></r>";
+  EXPECT_FALSE(Load(laughs));  // refused by the parser, not 3 GB of text
+}
+
+TEST_F(SimXml, SaveKeepsTheFileByteForByteOutsideTheChangedText) {
+  const std::string xml =
+      "<?xml version='1.0' encoding='utf-8' standalone='yes'?>\r\n\r\n"
+      "<!-- c -->\r\n<r  b='1'   a=\"2\"><e></e><d>\r\n  old\r\n</d><x>&#65;</x></r>\r\n\r\n";
+  ASSERT_TRUE(Load(xml));
+  ASSERT_EQ(doc_->Save("C:\\same.xml"), os::kSOk);
+  EXPECT_EQ(ReadAll(device_.folder() / "c/same.xml"), xml);
+
+  auto d = Single(u"/r/d");
+  ASSERT_EQ(d->PutText(u"new\nline"), os::kSOk);
+  ASSERT_EQ(doc_->Save("C:\\changed.xml"), os::kSOk);
+  std::string expected = xml;
+  expected.replace(expected.find("\r\n  old\r\n"), 9, "new\r\nline");
+  EXPECT_EQ(ReadAll(device_.folder() / "c/changed.xml"), expected);
+
+  auto writes = device_.Records("fileWrite");
+  ASSERT_EQ(writes.size(), 2u);
+  EXPECT_EQ(writes[1]["path"], "C:\\changed.xml");
+  EXPECT_EQ(writes[1]["op"], "write");
+  EXPECT_EQ(writes[1]["bytes"], expected.size());
+}
+
+TEST_F(SimXml, AnEmptyElementGivenTextIsSavedThroughTheSerializer) {
+  const std::string xml =
+      "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<r><e/><d/></r>\r\n";
+  ASSERT_TRUE(Load(xml));
+  ASSERT_EQ(Single(u"/r/d")->PutText(u"v"), os::kSOk);
+  ASSERT_EQ(doc_->Save("C:\\t.xml"), os::kSOk);
+  EXPECT_EQ(ReadAll(device_.folder() / "c/t.xml"),
+            "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<r><e/><d>v</d></r>\r\n");
+}
+
+TEST_F(SimXml, CallsFailAsInjected) {
+  TestDevice faulty("", R"({"faults": [
+      {"call": "IXMLDOMDocument::load", "occurrence": 1, "error": 2147942405},
+      {"call": "CoCreateInstance", "occurrence": 2, "error": 2147746132}]})");
+  std::unique_ptr<os::XmlDocument> doc;
+  ASSERT_EQ(faulty.sim().com.CreateXmlDocument(&doc), os::kSOk);
+  bool loaded = true;
+  EXPECT_EQ(doc->Load("C:\\t.xml", &loaded), os::kEAccessDenied);
+  std::unique_ptr<os::XmlDocument> second;
+  EXPECT_EQ(faulty.sim().com.CreateXmlDocument(&second), os::kRegdbEClassNotReg);
+  EXPECT_EQ(second, nullptr);
+}
+
+}  // namespace
+}  // namespace sim
