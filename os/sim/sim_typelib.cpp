@@ -20,14 +20,20 @@ std::u16string VersionKey() {
                        std::to_string(resources::kTypeLibMinor));
 }
 
-HiveKey* Create(Device& device, std::vector<std::u16string> path) {
-  bool created = false;
-  HiveKey* key = device.hive().Create(path, true, &created);
-  if (created) {
-    std::u16string name = u"HKEY_CLASSES_ROOT";
-    for (std::size_t i = 2; i < path.size(); ++i) name += u"\\" + path[i];
-    device.Journal({{"kind", "registryWrite"}, {"op", "createKey"},
-                    {"key", Utf16ToUtf8(name)}});
+// Creates the key and its missing parents, journaling each new one.
+HiveKey* Create(Device& device, const std::vector<std::u16string>& path) {
+  HiveKey* key = nullptr;
+  std::vector<std::u16string> prefix;
+  std::u16string name = u"HKEY_CLASSES_ROOT";
+  for (std::size_t i = 0; i < path.size(); ++i) {
+    prefix.push_back(path[i]);
+    if (i >= 2) name += u"\\" + path[i];
+    bool created = false;
+    key = device.hive().Create(prefix, true, &created);
+    if (created) {
+      device.Journal({{"kind", "registryWrite"}, {"op", "createKey"},
+                      {"key", Utf16ToUtf8(name)}});
+    }
   }
   return key;
 }
