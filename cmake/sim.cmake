@@ -6,8 +6,22 @@ find_package(Threads REQUIRED)
 file(GLOB VORN_SIM_SOURCES CONFIGURE_DEPENDS os/sim/*.cpp)
 list(FILTER VORN_SIM_SOURCES EXCLUDE REGEX "(_test|vorn_sim_main)\\.cpp$")
 
-add_library(vorn_sim_os STATIC ${VORN_SIM_SOURCES})
-target_include_directories(vorn_sim_os PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
+# The resources VORN.EXE carries, compiled into the simulated device so that
+# vorn-sim needs no files beside the device folder.
+set(VORN_SIM_RESOURCES ${CMAKE_CURRENT_BINARY_DIR}/generated/os/sim/vorn_resources.h)
+add_custom_command(
+  OUTPUT ${VORN_SIM_RESOURCES}
+  COMMAND ${CMAKE_COMMAND}
+          -DRGS=${CMAKE_CURRENT_SOURCE_DIR}/resources/VORN.rgs
+          -DIDL=${CMAKE_CURRENT_SOURCE_DIR}/resources/vorn.idl
+          -DOUTPUT=${VORN_SIM_RESOURCES}
+          -P ${CMAKE_CURRENT_SOURCE_DIR}/cmake/embed_resources.cmake
+  DEPENDS resources/VORN.rgs resources/vorn.idl cmake/embed_resources.cmake
+  COMMENT "Embedding the registry script and type library header")
+
+add_library(vorn_sim_os STATIC ${VORN_SIM_SOURCES} ${VORN_SIM_RESOURCES})
+target_include_directories(vorn_sim_os PUBLIC ${CMAKE_CURRENT_SOURCE_DIR}
+                           PRIVATE ${CMAKE_CURRENT_BINARY_DIR}/generated)
 target_link_libraries(vorn_sim_os PUBLIC nlohmann_json::nlohmann_json
                       LibXml2::LibXml2 Threads::Threads)
 target_compile_options(vorn_sim_os PRIVATE -Wall -Wextra)

@@ -35,9 +35,14 @@ void CServiceModule::ServiceMain() {
     os::MutexLock lock(*statusLock_);
     status.currentState = os::kServiceStartPending;
   }
-  statusHandle = platform_.services.RegisterHandler(
+  const os::StatusHandle handle = platform_.services.RegisterHandler(
       serviceName, [this](std::uint32_t control) { Handler(control); });
-  if (statusHandle == 0) {
+  {
+    // The handler may report as soon as it is registered, from its thread.
+    os::MutexLock lock(*statusLock_);
+    statusHandle = handle;
+  }
+  if (handle == 0) {
     LogEvent("Handler not installed");
     return;
   }

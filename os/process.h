@@ -51,6 +51,13 @@ class Process {
   virtual std::uint32_t ModuleFileName(std::size_t capacity,
                                        std::string* path) = 0;
 
+  // FindResourceA (the executable, resource `id` of type `type`), then
+  // LoadResource, LockResource and SizeofResource: copies the resource's
+  // bytes into *bytes. False when the resource does not exist or cannot be
+  // loaded; *bytes is then empty.
+  virtual bool LoadResource(const std::string& type, std::uint32_t id,
+                            std::string* bytes) = 0;
+
   // GetCurrentThreadId.
   virtual std::uint32_t CurrentThreadId() = 0;
 

@@ -356,6 +356,7 @@ std::vector<Json> Device::JournalRecords() {
 }
 
 std::optional<os::Status> Device::Fault(const std::string& call) {
+  if (callObserver_) callObserver_(call);
   std::lock_guard<std::recursive_mutex> lock(journalMutex_);
   calls_.push_back(call);
   std::uint32_t n = ++callCounts_[call];

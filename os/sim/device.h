@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -127,6 +128,14 @@ class Device {
   std::optional<os::Status> Fault(const std::string& call);
   std::vector<std::string> calls();
 
+  // Called with the function's name at the start of every Fault(), on the
+  // calling thread and outside the device's locks: the simulated service
+  // control manager delivers controls through it while the job runs. Set
+  // and cleared only while no other thread uses the device.
+  void set_call_observer(std::function<void(const std::string&)> observer) {
+    callObserver_ = std::move(observer);
+  }
+
   // The file on the device for a Windows path ("C:\\x\\y", "\\x" on the
   // current drive C:), matched without regard to case component by
   // component; components that do not exist keep the case given.
@@ -168,6 +177,7 @@ class Device {
   bool echo_ = false;
   bool registryChanged_ = false;
   bool stateChanged_ = false;
+  std::function<void(const std::string&)> callObserver_;
   std::recursive_mutex journalMutex_;
   std::mutex mutex_;
 };

@@ -37,6 +37,10 @@ class SimProcess : public os::Process {
   std::string CommandLine() override { return commandLine_; }
   int LoadString(std::uint32_t id, std::size_t capacity, std::string* text) override;
   std::uint32_t ModuleFileName(std::size_t capacity, std::string* path) override;
+  // Serves the resources VORN.EXE carries that the simulated device needs:
+  // "REGISTRY" 100, the registry script (sim_resources.cpp).
+  bool LoadResource(const std::string& type, std::uint32_t id,
+                    std::string* bytes) override;
   std::uint32_t CurrentThreadId() override;
   void SetLastError(os::Status status) override;
   os::Status GetLastError() override;

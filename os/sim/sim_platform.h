@@ -19,7 +19,7 @@ class SimPlatform {
   // `commandLine` is what GetCommandLineA answers.
   SimPlatform(Device& device, std::string commandLine)
       : registry(device), eventLog(device), process(device, std::move(commandLine)),
-        ui(device), com(device), services(device), network(device), power(device),
+        ui(device), com(device), services(device, process), network(device), power(device),
         modules(device), files(device), clock(device), writeFilters(device) {}
 
   os::Platform platform() {

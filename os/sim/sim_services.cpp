@@ -1,9 +1,25 @@
 #include "os/sim/sim_services.h"
 
-#include <thread>
+#include "os/sim/codepage.h"
+#include "os/sim/hive_values.h"
 
 namespace sim {
 namespace {
+
+constexpr os::Status kErrorInvalidName = 123;
+constexpr os::Status kErrorServiceCannotAcceptCtrl = 1061;
+constexpr os::Status kErrorServiceNotActive = 1062;
+constexpr os::Status kErrorServiceMarkedForDelete = 1072;
+constexpr os::Status kErrorServiceDisabled = 1058;
+constexpr std::uint32_t kScManagerCreateService = 0x0002;
+constexpr std::uint32_t kServiceStop = 0x0020;
+constexpr std::uint32_t kServicePauseContinue = 0x0040;
+constexpr std::uint32_t kServiceInterrogate = 0x0080;
+constexpr std::uint32_t kServiceUserDefinedControl = 0x0100;
+constexpr std::uint32_t kDelete = 0x10000;
+constexpr std::uint32_t kServiceAcceptPauseContinue = 2;
+constexpr std::uint32_t kServiceAcceptShutdown = 4;
+constexpr std::uint32_t kServiceDisabled = 4;
 
 const char* StateName(std::uint32_t state) {
   switch (state) {
@@ -15,19 +31,175 @@ const char* StateName(std::uint32_t state) {
   }
 }
 
+std::vector<std::u16string> ServicePath(const std::string& name) {
+  return {u"SYSTEM", u"CurrentControlSet", u"Services", Cp1252ToUtf16(name)};
+}
+
+// An installed service: its key exists and says what type it is. Other keys
+// beside the services (the event log's, say) are no services.
+HiveKey* FindService(Hive& hive, const std::string& name) {
+  if (name.empty() || name.find('\\') != std::string::npos) return nullptr;
+  HiveKey* key = hive.Find(ServicePath(name));
+  return key != nullptr && key->FindValue(u"Type") != nullptr ? key : nullptr;
+}
+
+bool ValidName(const std::string& name) {
+  return !name.empty() && name.size() <= 256 && name.find('\\') == std::string::npos &&
+         name.find('/') == std::string::npos;
+}
+
+class SimScHandle : public os::ScHandle {
+ public:
+  SimScHandle(Device& device, bool manager, std::string name, std::uint32_t access)
+      : device_(device), manager_(manager), name_(std::move(name)), access_(access) {}
+
+  os::Status OpenService(const std::string& name, std::uint32_t access,
+                         std::unique_ptr<os::ScHandle>* service) override {
+    if (auto e = device_.Fault("OpenServiceA")) return *e;
+    if (!manager_) return os::kErrorInvalidHandle;
+    if (!ValidName(name)) return kErrorInvalidName;
+    std::lock_guard<std::mutex> lock(device_.mutex());
+    if (FindService(device_.hive(), name) == nullptr) return os::kErrorServiceDoesNotExist;
+    *service = std::make_unique<SimScHandle>(device_, false, name, access);
+    return os::kSuccess;
+  }
+
+  os::Status CreateService(const os::ServiceConfig& config,
+                           std::unique_ptr<os::ScHandle>* service) override {
+    if (auto e = device_.Fault("CreateServiceA")) return *e;
+    if (!manager_) return os::kErrorInvalidHandle;
+    if ((access_ & kScManagerCreateService) == 0) return os::kErrorAccessDenied;
+    if (!ValidName(config.name)) return kErrorInvalidName;
+    if (config.binaryPath.empty()) return os::kErrorInvalidParameter;
+    {
+      std::lock_guard<std::mutex> lock(device_.mutex());
+      Hive& hive = device_.hive();
+      if (FindService(hive, config.name) != nullptr) return os::kErrorServiceExists;
+      HiveKey* key = hive.Create(ServicePath(config.name), false, nullptr);
+      PutDword(*key, "Type", config.serviceType);
+      PutDword(*key, "Start", config.startType);
+      PutDword(*key, "ErrorControl", config.errorControl);
+      PutString(*key, "ImagePath", os::kRegExpandSz, config.binaryPath);
+      PutString(*key, "DisplayName", os::kRegSz,
+                config.displayName.empty() ? config.name : config.displayName);
+      if (!config.dependencies.empty()) {
+        PutMultiString(*key, "DependOnService", config.dependencies);
+      }
+      PutString(*key, "ObjectName", os::kRegSz, "LocalSystem");
+      device_.MarkRegistryChanged();
+    }
+    Json dependencies = Json::array();
+    for (const auto& d : config.dependencies) dependencies.push_back(d);
+    device_.Journal({{"kind", "serviceConfig"},
+                     {"op", "create"},
+                     {"name", config.name},
+                     {"displayName", config.displayName},
+                     {"imagePath", config.binaryPath},
+                     {"type", config.serviceType},
+                     {"start", config.startType},
+                     {"errorControl", config.errorControl},
+                     {"dependencies", dependencies},
+                     {"account", "LocalSystem"}});
+    *service = std::make_unique<SimScHandle>(device_, false, config.name, config.access);
+    return os::kSuccess;
+  }
+
+  os::Status Control(std::uint32_t control) override {
+    if (auto e = device_.Fault("ControlService")) return *e;
+    if (manager_) return os::kErrorInvalidHandle;
+    std::uint32_t needed = control == os::kServiceControlStop ? kServiceStop
+                           : control == os::kServiceControlInterrogate ? kServiceInterrogate
+                           : control >= 128 ? kServiceUserDefinedControl
+                                            : kServicePauseContinue;
+    os::Status result = (access_ & needed) == 0 ? os::kErrorAccessDenied
+                        // Services installed on the device are not running
+                        // while a registration verb runs.
+                                                : kErrorServiceNotActive;
+    device_.Journal({{"kind", "serviceConfig"}, {"op", "control"}, {"name", name_},
+                     {"code", control}, {"result", result}});
+    return result;
+  }
+
+  os::Status Delete() override {
+    if (auto e = device_.Fault("DeleteService")) return *e;
+    if (manager_) return os::kErrorInvalidHandle;
+    if ((access_ & kDelete) == 0) return os::kErrorAccessDenied;
+    if (deleted_) return kErrorServiceMarkedForDelete;
+    {
+      std::lock_guard<std::mutex> lock(device_.mutex());
+      if (FindService(device_.hive(), name_) == nullptr) return os::kErrorServiceDoesNotExist;
+      // Nothing holds the service open on the device: the entry goes at once.
+      device_.hive().Erase(ServicePath(name_));
+      device_.MarkRegistryChanged();
+    }
+    deleted_ = true;
+    device_.Journal({{"kind", "serviceConfig"}, {"op", "delete"}, {"name", name_}});
+    return os::kSuccess;
+  }
+
+ private:
+  Device& device_;
+  bool manager_;
+  std::string name_;
+  std::uint32_t access_;
+  bool deleted_ = false;
+};
+
 }  // namespace
 
-os::Status SimServices::OpenManager(std::uint32_t, std::unique_ptr<os::ScHandle>*) {
+os::Status SimServices::OpenManager(std::uint32_t access,
+                                    std::unique_ptr<os::ScHandle>* manager) {
   if (auto e = device_.Fault("OpenSCManagerA")) return *e;
-  return os::kErrorAccessDenied;  // the service database comes with registration
+  *manager = std::make_unique<SimScHandle>(device_, true, "", access);
+  return os::kSuccess;
 }
 
 bool SimServices::StartDispatcher(const std::string&, std::function<void()> serviceMain) {
   if (device_.Fault("StartServiceCtrlDispatcherA")) return false;
   // Only a process that the service control manager started can connect.
   if (device_.state().startedBy != "scm") return false;
-  std::thread service(std::move(serviceMain));
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (dispatching_) return false;
+    dispatching_ = true;
+    serviceReturned_ = false;
+  }
+  device_.set_call_observer([this](const std::string& call) { OnPortCall(call); });
+  process_.set_idle_handler([this] { return DeliverInWatch(); });
+
+  std::thread service([this, main = std::move(serviceMain)] {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      serviceThread_ = std::this_thread::get_id();
+    }
+    main();
+    std::lock_guard<std::mutex> lock(mutex_);
+    serviceReturned_ = true;
+    changed_.notify_all();
+  });
+
+  // This thread is the dispatcher's: it runs the handler for each control
+  // until the service's main function has returned.
+  std::unique_lock<std::mutex> lock(mutex_);
+  for (;;) {
+    changed_.wait(lock, [this] { return !pending_.empty() || serviceReturned_; });
+    if (pending_.empty()) break;
+    const std::uint32_t code = pending_.front();
+    pending_.pop_front();
+    auto handler = handler_;
+    lock.unlock();
+    if (handler) handler(code);
+    lock.lock();
+    ++delivered_;
+    changed_.notify_all();
+  }
+  lock.unlock();
   service.join();
+  device_.set_call_observer(nullptr);
+  process_.set_idle_handler(nullptr);
+  lock.lock();
+  dispatching_ = false;
+  handler_ = nullptr;
   return true;
 }
 
@@ -35,17 +207,127 @@ os::StatusHandle SimServices::RegisterHandler(const std::string&,
                                               std::function<void(std::uint32_t)> handler) {
   if (device_.Fault("RegisterServiceCtrlHandlerA")) return 0;
   std::lock_guard<std::mutex> lock(mutex_);
+  // Outside a service started by the dispatcher there is nothing to register
+  // with (ERROR_SERVICE_DOES_NOT_EXIST on Windows).
+  if (!dispatching_) return 0;
   handler_ = std::move(handler);
   return 1;
 }
 
 bool SimServices::SetStatus(os::StatusHandle handle, const os::ServiceStatus& status) {
-  if (device_.Fault("SetServiceStatus") || handle == 0) return false;
+  if (device_.Fault("SetServiceStatus")) return false;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (handle != 1 || !dispatching_) return false;
+    lastStatus_ = status;
+    if (status.currentState == os::kServiceRunning &&
+        std::this_thread::get_id() == serviceThread_) {
+      runningReported_ = true;
+    }
+  }
   device_.Journal({{"kind", "serviceStatus"},
                    {"state", StateName(status.currentState)},
                    {"checkPoint", status.checkPoint},
                    {"waitHint", status.waitHint},
                    {"exitCode", status.win32ExitCode}});
+  return true;
+}
+
+// The service control manager refuses controls the service does not accept
+// or cannot take in its present state; the handler never sees them.
+bool SimServices::Accepts(std::uint32_t code) const {
+  if (code == os::kServiceControlInterrogate) return true;
+  const std::uint32_t state = lastStatus_.currentState;
+  if (state != os::kServiceRunning) return false;
+  const std::uint32_t accepted = lastStatus_.controlsAccepted;
+  switch (code) {
+    case os::kServiceControlStop:
+      return (accepted & os::kServiceAcceptStop) != 0;
+    case os::kServiceControlPause:
+    case os::kServiceControlContinue:
+      return (accepted & kServiceAcceptPauseContinue) != 0;
+    case os::kServiceControlShutdown:
+      return (accepted & kServiceAcceptShutdown) != 0;
+    default:
+      return code >= 128 && code <= 255;  // the range left to services
+  }
+}
+
+void SimServices::Deliver(const SimServiceControl& control) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  const bool accepted = Accepts(control.code);
+  Json record = {{"kind", "serviceControl"}, {"at", control.at}, {"code", control.code},
+                 {"delivered", accepted}};
+  if (!accepted) record["result"] = kErrorServiceCannotAcceptCtrl;
+  device_.Journal(record);
+  if (!accepted) return;
+  pending_.push_back(control.code);
+  const std::size_t mine = ++queued_;
+  changed_.notify_all();
+  changed_.wait(lock, [&] { return delivered_ >= mine; });
+}
+
+void SimServices::OnPortCall(const std::string& call) {
+  // The status report is made under the module's status lock, which the
+  // handler needs too: controls go out at the next call after it.
+  if (call == "SetServiceStatus") return;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (std::this_thread::get_id() != serviceThread_ || !runningReported_ || duringJobDone_) {
+      return;
+    }
+    duringJobDone_ = true;
+  }
+  for (const SimServiceControl& control : device_.state().serviceControls) {
+    if (control.at == "duringJob") Deliver(control);
+  }
+}
+
+bool SimServices::DeliverInWatch() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (std::this_thread::get_id() != serviceThread_) return false;
+  }
+  const auto& controls = device_.state().serviceControls;
+  while (nextInWatch_ < controls.size()) {
+    const SimServiceControl& control = controls[nextInWatch_++];
+    if (control.at == "inWatch") {
+      Deliver(control);
+      return true;
+    }
+  }
+  return false;
+}
+
+bool ServiceStartCommand(Device& device, const std::string& name, std::string* commandLine,
+                         std::string* modulePath, std::string* error) {
+  std::lock_guard<std::mutex> lock(device.mutex());
+  HiveKey* key = FindService(device.hive(), name);
+  if (key == nullptr) {
+    *error = "the service \"" + name + "\" is not installed on this device";
+    return false;
+  }
+  if (GetDword(*key, "Start").value_or(0) == kServiceDisabled) {
+    *error = "the service \"" + name + "\" is disabled (error " +
+             std::to_string(kErrorServiceDisabled) + ")";
+    return false;
+  }
+  std::optional<std::string> image = GetString(*key, "ImagePath");
+  if (!image || image->empty()) {
+    *error = "the service \"" + name + "\" has no ImagePath";
+    return false;
+  }
+  *commandLine = *image;
+  // The executable is the quoted part, or the text before its arguments.
+  if ((*image)[0] == '"') {
+    std::size_t end = image->find('"', 1);
+    *modulePath = image->substr(1, end == std::string::npos ? std::string::npos : end - 1);
+  } else {
+    std::size_t args = image->find(" -");
+    std::size_t slash = image->find(" /");
+    if (slash < args) args = slash;
+    *modulePath = image->substr(0, args);
+  }
   return true;
 }
 

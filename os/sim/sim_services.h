@@ -1,17 +1,34 @@
-// The simulated service control manager.
+// The simulated service control manager. Its database is where Windows keeps
+// it, HKLM\SYSTEM\CurrentControlSet\Services\<name> in the device's registry:
+// a key there with a "Type" value is an installed service. Creations,
+// deletions and controls are journaled as "serviceConfig" records.
+//
+// The dispatcher connects when device.json says the process was started by
+// the service control manager ("startedBy": "scm"). It then runs the
+// service's main function on a thread of its own and delivers the scripted
+// "serviceControls" to the registered handler on the dispatcher's thread:
+// "duringJob" ones at the service thread's first port call after it has
+// reported SERVICE_RUNNING, "inWatch" ones when that thread waits for a
+// message and nothing else can reach its queue. Each delivery is journaled
+// as a "serviceControl" record, every status report as "serviceStatus".
 #pragma once
 
+#include <condition_variable>
+#include <deque>
 #include <functional>
 #include <mutex>
+#include <thread>
 
 #include "os/service.h"
 #include "os/sim/device.h"
+#include "os/sim/sim_host.h"
 
 namespace sim {
 
 class SimServices : public os::ServiceManager {
  public:
-  explicit SimServices(Device& device) : device_(device) {}
+  SimServices(Device& device, SimProcess& process) : device_(device), process_(process) {}
+
   os::Status OpenManager(std::uint32_t access,
                          std::unique_ptr<os::ScHandle>* manager) override;
   bool StartDispatcher(const std::string& name,
@@ -20,10 +37,39 @@ class SimServices : public os::ServiceManager {
                                    std::function<void(std::uint32_t)> handler) override;
   bool SetStatus(os::StatusHandle handle, const os::ServiceStatus& status) override;
 
+  Device& device() { return device_; }
+
  private:
+  void OnPortCall(const std::string& call);
+  bool DeliverInWatch();
+  // On the service thread: hands one control to the dispatcher's thread and
+  // waits until the handler has returned.
+  void Deliver(const SimServiceControl& control);
+  bool Accepts(std::uint32_t code) const;  // caller holds mutex_
+
   Device& device_;
+  SimProcess& process_;
   std::mutex mutex_;
+  std::condition_variable changed_;
+  bool dispatching_ = false;
+  bool serviceReturned_ = false;
+  std::thread::id serviceThread_;
   std::function<void(std::uint32_t)> handler_;
+  std::deque<std::uint32_t> pending_;
+  std::size_t queued_ = 0;
+  std::size_t delivered_ = 0;
+  bool runningReported_ = false;
+  bool duringJobDone_ = false;
+  std::size_t nextInWatch_ = 0;
+  os::ServiceStatus lastStatus_;
 };
+
+// What the service control manager starts for the installed service `name`:
+// the command line (its ImagePath as stored) and the executable's path
+// (what GetModuleFileNameA then gives). False with a message when the
+// service is not installed, is disabled or has no image path.
+bool ServiceStartCommand(Device& device, const std::string& name,
+                         std::string* commandLine, std::string* modulePath,
+                         std::string* error);
 
 }  // namespace sim

@@ -1,7 +1,9 @@
 // vorn-sim DEVICE_DIR [ARGS...]: runs VORN on a simulated device held in a
-// folder. The exit code is the program's exit code, standard output the
-// device's standard output, and a readable echo of the journal goes to
-// standard error.
+// folder. vorn-sim --scm DEVICE_DIR: starts the installed service as the
+// service control manager does (its ImagePath as the command line, the
+// dispatcher connects). The exit code is the program's exit code, standard
+// output the device's standard output, and a readable echo of the journal
+// goes to standard error.
 #include <cstdio>
 #include <iostream>
 #include <string>
@@ -11,8 +13,15 @@
 #include "os/sim/sim_platform.h"
 
 int main(int argc, char** argv) {
+  // --scm: the run is the service control manager's start of the service.
+  const bool scm = argc >= 2 && std::string(argv[1]) == "--scm";
+  if (scm) {
+    --argc;
+    ++argv;
+  }
   if (argc < 2 || std::string(argv[1]) == "--help") {
     std::cerr << "usage: vorn-sim DEVICE_DIR [ARGS...]\n"
+                 "       vorn-sim --scm DEVICE_DIR\n"
                  "Runs VORN on the device folder DEVICE_DIR (registry.reg, "
                  "device.json, c/, journal.jsonl)\nwith the command line "
                  "\"<imagePath> ARGS...\".\n";
@@ -29,6 +38,15 @@ int main(int argc, char** argv) {
 
   std::string commandLine = device.state().imagePath;
   for (int i = 2; i < argc; ++i) commandLine += std::string(" ") + argv[i];
+  if (scm) {
+    if (argc > 2 || !sim::ServiceStartCommand(device, device.state().strings[100],
+                                              &commandLine, &device.state().imagePath,
+                                              &error)) {
+      std::cerr << "vorn-sim: " << (argc > 2 ? "--scm takes no arguments" : error) << "\n";
+      return 69;
+    }
+    device.state().startedBy = "scm";  // for this run only: not saved
+  }
   device.Journal({{"kind", "run"}, {"commandLine", commandLine},
                   {"startedBy", device.state().startedBy}});
 

@@ -1,0 +1,80 @@
+#include "os/sim/hive_values.h"
+
+#include "os/registry.h"
+#include "os/sim/codepage.h"
+
+namespace sim {
+namespace {
+
+void Put(HiveKey& key, const std::string& name, std::uint32_t type,
+         std::vector<std::uint8_t> data) {
+  std::u16string wide = Cp1252ToUtf16(name);
+  HiveValue* value = key.FindValue(wide);
+  if (value == nullptr) {
+    key.values.push_back(HiveValue{wide, type, {}});
+    value = &key.values.back();
+  }
+  value->type = type;
+  value->data = std::move(data);
+  key.hasSection = true;
+}
+
+void AppendUtf16(std::vector<std::uint8_t>* bytes, const std::string& text) {
+  for (char16_t c : Cp1252ToUtf16(text)) {
+    bytes->push_back(static_cast<std::uint8_t>(c & 0xFF));
+    bytes->push_back(static_cast<std::uint8_t>(c >> 8));
+  }
+  bytes->push_back(0);
+  bytes->push_back(0);
+}
+
+}  // namespace
+
+void PutString(HiveKey& key, const std::string& name, std::uint32_t type,
+               const std::string& text) {
+  std::vector<std::uint8_t> bytes;
+  AppendUtf16(&bytes, text);
+  Put(key, name, type, std::move(bytes));
+}
+
+void PutDword(HiveKey& key, const std::string& name, std::uint32_t value) {
+  Put(key, name, os::kRegDword,
+      {static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8),
+       static_cast<std::uint8_t>(value >> 16), static_cast<std::uint8_t>(value >> 24)});
+}
+
+void PutMultiString(HiveKey& key, const std::string& name,
+                    const std::vector<std::string>& entries) {
+  std::vector<std::uint8_t> bytes;
+  for (const auto& entry : entries) AppendUtf16(&bytes, entry);
+  bytes.push_back(0);
+  bytes.push_back(0);
+  Put(key, name, os::kRegMultiSz, std::move(bytes));
+}
+
+std::optional<std::string> GetString(HiveKey& key, const std::string& name) {
+  HiveValue* value = key.FindValue(Cp1252ToUtf16(name));
+  if (value == nullptr ||
+      (value->type != os::kRegSz && value->type != os::kRegExpandSz)) {
+    return std::nullopt;
+  }
+  std::u16string wide;
+  for (std::size_t i = 0; i + 1 < value->data.size(); i += 2) {
+    char16_t c = static_cast<char16_t>(value->data[i] | (value->data[i + 1] << 8));
+    if (c == 0) break;
+    wide.push_back(c);
+  }
+  return Utf16ToCp1252(wide);
+}
+
+std::optional<std::uint32_t> GetDword(HiveKey& key, const std::string& name) {
+  HiveValue* value = key.FindValue(Cp1252ToUtf16(name));
+  if (value == nullptr || value->type != os::kRegDword || value->data.size() != 4) {
+    return std::nullopt;
+  }
+  const auto& d = value->data;
+  return static_cast<std::uint32_t>(d[0] | (d[1] << 8) | (d[2] << 16) |
+                                    (static_cast<std::uint32_t>(d[3]) << 24));
+}
+
+}  // namespace sim

@@ -1,0 +1,59 @@
+#!/usr/bin/env bash
+# Fails unless a PE executable carries the resources COM registration needs,
+# under language 0x407:
+#  - "REGISTRY" 100 holding exactly the bytes of the registry script file;
+#  - "TYPELIB" 1, a type library (it starts with "MSFT").
+#
+# usage: check_resources.sh EXE RGS
+set -u
+
+exe=${1:?usage: check_resources.sh EXE RGS}
+rgs=${2:?usage: check_resources.sh EXE RGS}
+windres=${WINDRES:-i686-w64-mingw32-windres}
+
+dump=$("$windres" -J coff -O rc -i "$exe" 2>&1) || {
+  echo "FAIL: $windres could not read the resources of $exe"; exit 1; }
+
+# The block of one resource: from its "Type:/Name:" comment to its END,
+# preceded by the language in effect (the dump states it only on change).
+block() {
+  awk -v type="$1" -v name="$2" '
+    /^LANGUAGE / { lang = $0 }
+    index($0, "/* Type: " type) == 1 { want = 1; next }
+    want && index($0, "Name: ") {
+      want = (index($0, "Name: " name ".") > 0); on = want
+      if (on && lang != "") print lang
+      next
+    }
+    on { print }
+    on && $0 == "END" { exit }' <<<"$dump"
+}
+
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+
+registry=$(block '"REGISTRY"' 100)
+if [ -z "$registry" ]; then
+  fail "no resource REGISTRY 100"
+else
+  [ "$(grep '^LANGUAGE ' <<<"$registry" | tail -n 1)" = "LANGUAGE 7, 1" ] || fail "REGISTRY 100 is not under language 0x407"
+  # The data as the dump writes it: C string literals between BEGIN and END.
+  tmp=$(mktemp)
+  trap 'rm -f "$tmp"' EXIT
+  sed -n '/^BEGIN$/,/^END$/p' <<<"$registry" | sed '1d;$d' |
+    sed -E 's/^[[:space:]]*"//; s/"[[:space:]]*$//; s/\\"/"/g' |
+    while IFS= read -r line; do printf '%b' "$line"; done >"$tmp"
+  cmp -s "$tmp" "$rgs" ||
+    fail "REGISTRY 100 differs from $rgs ($(wc -c <"$tmp") bytes, expected $(wc -c <"$rgs"))"
+fi
+
+typelib=$(block '"TYPELIB"' 1)
+if [ -z "$typelib" ]; then
+  fail "no resource TYPELIB 1"
+else
+  [ "$(grep '^LANGUAGE ' <<<"$typelib" | tail -n 1)" = "LANGUAGE 7, 1" ] || fail "TYPELIB 1 is not under language 0x407"
+  grep -q '^  0x5446534dL' <<<"$typelib" || fail "TYPELIB 1 is not a type library (no MSFT header)"
+fi
+
+[ "$failures" -eq 0 ] && echo "ok: REGISTRY 100 and TYPELIB 1 present"
+exit $((failures > 0))
