@@ -42,8 +42,17 @@ test "$(grep -c $'\r$' "$config")" = "$(($(wc -l <"$config")))" || { echo "FAIL:
 ls "$work/device/c/Quorvex"
 test "$(ls "$work/device/c/Quorvex")" = DefaultConfig.xml || { echo "FAIL: leftovers"; exit 1; }
 
-# A second run finds the data current and writes nothing.
+# The first boot renamed the device; after its restart the second boot
+# shows the name now in effect, saved once more.
 "$sim" "$work/device" 2>/dev/null || true
-test "$(grep -c '"kind":"fileWrite"' "$work/device/journal.jsonl")" = 4 || {
+renamed=$(data "$config")
+test "${renamed:58:34}" = "$(printf 'Name: KQ5_12AB3C' | xxd -p)00" || {
+  echo "FAIL: second line after the restart: $(lines "$renamed")"; exit 1; }
+test "$(grep -c '"kind":"fileWrite"' "$work/device/journal.jsonl")" = 8 || {
+  echo "FAIL: save after the restart"; exit 1; }
+
+# A steady boot finds the data current and writes nothing.
+"$sim" "$work/device" 2>/dev/null || true
+test "$(grep -c '"kind":"fileWrite"' "$work/device/journal.jsonl")" = 8 || {
   echo "FAIL: current data saved again"; exit 1; }
 echo "ok"
