@@ -22,9 +22,22 @@ endforeach()
 file(GLOB VORN_WIN32_SOURCES CONFIGURE_DEPENDS os/win32/*.cpp)
 list(FILTER VORN_WIN32_SOURCES EXCLUDE REGEX "_test\\.cpp$")
 
-add_executable(vorn_exe WIN32 ${VORN_WIN32_SOURCES} resources/vorn.rc)
+# The type library resource, compiled from IDL.
+find_program(VORN_WIDL NAMES i686-w64-mingw32-widl widl REQUIRED)
+set(VORN_TLB ${CMAKE_CURRENT_BINARY_DIR}/vorn.tlb)
+add_custom_command(OUTPUT ${VORN_TLB}
+                   COMMAND ${VORN_WIDL} --win32 -t -o ${VORN_TLB}
+                           ${CMAKE_CURRENT_SOURCE_DIR}/resources/vorn.idl
+                   DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/resources/vorn.idl
+                   COMMENT "Type library from vorn.idl")
+set_source_files_properties(resources/vorn.rc PROPERTIES OBJECT_DEPENDS
+    "${VORN_TLB};${CMAKE_CURRENT_SOURCE_DIR}/resources/VORN.rgs")
+
+add_executable(vorn_exe WIN32 ${VORN_WIN32_SOURCES} resources/vorn.rc ${VORN_TLB})
+set_source_files_properties(${VORN_TLB} PROPERTIES HEADER_FILE_ONLY ON)
 set_target_properties(vorn_exe PROPERTIES OUTPUT_NAME VORN SUFFIX .EXE)
-target_include_directories(vorn_exe PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
+target_include_directories(vorn_exe PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}
+    ${CMAKE_CURRENT_SOURCE_DIR}/resources ${CMAKE_CURRENT_BINARY_DIR})
 target_compile_definitions(vorn_exe PRIVATE NOMINMAX)
 target_compile_options(vorn_exe PRIVATE
     $<$<COMPILE_LANGUAGE:CXX>:-Wall -Wextra>)
@@ -36,6 +49,9 @@ enable_testing()
 add_test(NAME xp.imports
          COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/tests/xp/check_imports.sh
                  $<TARGET_FILE:vorn_exe>)
+add_test(NAME xp.resources
+         COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/tests/xp/check_resources.sh
+                 $<TARGET_FILE:vorn_exe> ${CMAKE_CURRENT_SOURCE_DIR}/resources/VORN.rgs)
 add_test(NAME xp.imports_selftest
          COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/tests/xp/selftest.sh)
 

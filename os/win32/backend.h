@@ -36,6 +36,8 @@ class Process final : public os::Process {
   std::string CommandLine() override;
   int LoadString(std::uint32_t id, std::size_t capacity,
                  std::string* text) override;
+  bool LoadResource(const std::string& type, std::uint32_t id,
+                    std::string* bytes) override;
   std::uint32_t ModuleFileName(std::size_t capacity, std::string* path) override;
   std::uint32_t CurrentThreadId() override;
   void SetLastError(Status status) override;

@@ -28,6 +28,20 @@ std::string Process::CommandLine() {
   return line ? std::string(line) : std::string();
 }
 
+bool Process::LoadResource(const std::string& type, std::uint32_t id,
+                           std::string* bytes) {
+  bytes->clear();
+  HRSRC found = ::FindResourceA(instance_, MAKEINTRESOURCEA(id), type.c_str());
+  if (found == nullptr) return false;
+  // Resource memory belongs to the module: nothing to free.
+  HGLOBAL loaded = ::LoadResource(instance_, found);
+  const DWORD size = ::SizeofResource(instance_, found);
+  const void* data = loaded != nullptr ? ::LockResource(loaded) : nullptr;
+  if (data == nullptr) return false;
+  bytes->assign(static_cast<const char*>(data), size);
+  return true;
+}
+
 int Process::LoadString(std::uint32_t id, std::size_t capacity,
                         std::string* text) {
   text->clear();
