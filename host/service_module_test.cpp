@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "os/sim/testing.h"
+#include "platform/reg_access.h"
 
 namespace vorn {
 namespace {
@@ -209,6 +210,39 @@ TEST(ServiceControl, HandlerAndJobReportsAreSerialised) {
   EXPECT_EQ(services.torn, 0);
   EXPECT_EQ(services.counts[os::kServiceRunning], kReports);
   EXPECT_EQ(services.counts[os::kServiceStopPending], kReports);
+}
+
+}  // namespace
+}  // namespace vorn
+
+namespace vorn {
+namespace {
+
+// The whole service under an active write filter with the DST patch on: the
+// job stays in the time-change watch, follows a time change, and the stop
+// control ends it.
+TEST(ServiceControl, AStopEndsTheTimeChangeWatchOfTheServiceJob) {
+  auto device = InstalledService(
+      {{"inWatch", os::kServiceControlStop}},
+      R"({"fbwf": {"current": 1, "next": 1}, "timeZone": {"id": 1, "daylightBias": -60},
+          "messages": [{"timeChange": 2}]})");
+  // "Service" ran under the filter as a verb; the DST switch is made here.
+  device->device().hive().Create({u"SOFTWARE", u"DSTPatch"}, false, nullptr);
+  device->device().hive().Create({u"SOFTWARE", u"Talvenor"}, false, nullptr);
+  RegAccess reg(device->sim().registry, device->sim().process);
+  ASSERT_TRUE(reg.WriteDword(os::RootKey::kLocalMachine, "SOFTWARE\\DSTPatch", "enableDSTPatch", 1));
+  ASSERT_TRUE(reg.WriteDword(os::RootKey::kLocalMachine, "SOFTWARE\\DSTPatch", "DST", 1));
+  ASSERT_TRUE(reg.WriteDword(os::RootKey::kLocalMachine, "SOFTWARE\\Talvenor", "DST", 1));
+  const std::size_t eventsBefore = device->Records("event").size();
+
+  EXPECT_EQ(device->Run(), 0);
+  EXPECT_EQ(States(*device), (States_{"SERVICE_START_PENDING", "SERVICE_RUNNING",
+                                      "SERVICE_STOP_PENDING", "SERVICE_STOPPED"}));
+  EXPECT_EQ(device->Records("event").size(), eventsBefore) << "no event on the watch path";
+  EXPECT_TRUE(device->Records("idle").empty()) << "the stop ended the watch";
+  std::uint32_t recorded = 0;
+  EXPECT_TRUE(reg.ReadDword(os::RootKey::kLocalMachine, "SOFTWARE\\DSTPatch", "DST", &recorded));
+  EXPECT_EQ(recorded, 2u) << "the time change was followed before the stop";
 }
 
 }  // namespace
