@@ -54,6 +54,10 @@ class Process {
   // GetCurrentThreadId.
   virtual std::uint32_t CurrentThreadId() = 0;
 
+  // SetLastError and GetLastError of the calling thread.
+  virtual void SetLastError(Status status) = 0;
+  virtual Status GetLastError() = 0;
+
   // PostThreadMessageA(threadId, message, 0, 0). False when the thread has
   // no message queue or does not exist.
   virtual bool PostThreadMessage(std::uint32_t threadId,
