@@ -16,6 +16,7 @@
 #include "host/process.h"
 #include "identity/image_info.h"
 #include "os/sim/codepage.h"
+#include "os/sim/reg_file.h"
 #include "os/sim/testing.h"
 
 namespace vorn {
@@ -425,6 +426,30 @@ TEST(BadInput, MalformedRegistryFilesAreRefusedByName) {
   EXPECT_EQ(r.exit, 65);
   EXPECT_NE(r.output.find("registry.reg"), std::string::npos) << r.output;
 }
+
+// Found by the .reg fuzzer's round-trip property: what the reader accepts
+// must come back from the writer.
+TEST(BadInput, RegistryFilesThatReadAlsoWriteBack) {
+  for (const std::string body : {
+           // A value name with escaped line breaks and a NUL.
+           std::string("[HKEY_LOCAL_MACHINE\\a]\r\n\"x\\ny\\rz\\0\"=\"1\"\r\n"),
+           // Values on the root key itself.
+           std::string("[HKEY_LOCAL_MACHINE]\r\n\"x\"=\"1\"\r\n")}) {
+    SCOPED_TRACE(body);
+    sim::Hive first, second;
+    std::string error;
+    ASSERT_TRUE(sim::ParseRegFile(std::string(kGoodReg) + body, &first, &error)) << error;
+    const std::string written = sim::WriteRegFile(first);
+    ASSERT_TRUE(sim::ParseRegFile(written, &second, &error)) << error;
+    EXPECT_EQ(sim::WriteRegFile(second), written);
+    sim::HiveKey& root = second.LocalMachine();
+    const sim::HiveKey& key = root.subKeys.empty() ? root : *root.subKeys[0];
+    ASSERT_EQ(key.values.size(), 1u);
+    EXPECT_EQ(key.values[0].name,
+              root.subKeys.empty() ? std::u16string(u"x") : std::u16string(u"x\ny\rz\0", 6));
+  }
+}
+
 
 }  // namespace
 }  // namespace vorn
