@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds everything (native, sanitizers, VORN.EXE) and runs every test:
-# unit, behaviour and scenario tests natively and under the sanitizers, the
-# XP check of VORN.EXE, and VORN.EXE under Wine. Ends with "N passed, N failed".
+# unit, behaviour and scenario tests natively and under the sanitizers (the
+# failure sweep among them), each fuzzer for a short while, the XP check of
+# VORN.EXE, and VORN.EXE under Wine. Ends with "N passed, N failed".
 set -uo pipefail
 cd "$(dirname "$0")"
 
@@ -54,6 +55,8 @@ build_and_test() {
 
 build_and_test native
 build_and_test sanitize
+
+check "fuzzers (libFuzzer, ${FUZZ_SECONDS:-20} s each)" fuzz/run.sh "${FUZZ_SECONDS:-20}"
 
 echo "== win32 build (VORN.EXE)"
 if cmake --preset win32 >/dev/null && cmake --build --preset win32 -j "$jobs"; then
