@@ -257,6 +257,26 @@ std::string DisplayLines(const std::string& bytes) {
   return found;
 }
 
+// The lines of `b` not in `a` (+) and of `a` not in `b` (-), a few of each.
+std::string LineDiff(const std::string& a, const std::string& b) {
+  auto lines = [](const std::string& text) {
+    std::multiset<std::string> out;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) out.insert(line);
+    return out;
+  };
+  auto la = lines(a), lb = lines(b);
+  std::string out;
+  int shown = 0;
+  for (const auto& l : lb) {
+    if (la.count(l) < lb.count(l) && shown++ < 4) out += "\n        + " + l;
+  }
+  for (const auto& l : la) {
+    if (lb.count(l) < la.count(l) && shown++ < 8) out += "\n        - " + l;
+  }
+  return out;
+}
+
 std::map<std::string, std::string> DriveFiles(const fs::path& folder) {
   std::map<std::string, std::string> out;
   for (const auto& drive : fs::directory_iterator(folder)) {
@@ -463,7 +483,13 @@ void Check(const Scenario& s, const Reference& ref, const Behaviour& behaviour,
     auto after = known(ref.filesAfter);
     auto recovered = known(ref.filesRecovered);
     if (!before && !after && !recovered) {
-      problems.push_back("left the file " + path);
+      // A file of its own (a backup, a temporary) must at least be whole;
+      // recovery must remove it (checked below).
+      bool whole = WellFormedXml(bytes);
+      for (const auto* set : {&initialFiles, &ref.filesAfter, &ref.filesRecovered}) {
+        for (const auto& [p, b] : *set) whole = whole || b == bytes;
+      }
+      if (!whole) problems.push_back("left the partial file " + path);
     } else if (path.size() > 4 && path.compare(path.size() - 4, 4, ".xml") == 0) {
       if (!WellFormedXml(bytes)) problems.push_back("left " + path + " not well-formed");
     } else if (bytes != before && bytes != after && bytes != recovered) {
@@ -485,7 +511,14 @@ void Check(const Scenario& s, const Reference& ref, const Behaviour& behaviour,
       }
     }
     if (s.compareRegistry && id.registry != ref.identity.registry) {
-      problems.push_back("after recovery the registry differs from the reference's");
+      problems.push_back("after recovery the registry differs from the reference's:" +
+                         LineDiff(ref.identity.registry, id.registry));
+    }
+    auto recovered = DriveFiles(device->folder());
+    for (const auto& [path, bytes] : recovered) {
+      if (ref.filesRecovered.count(path) == 0) {
+        problems.push_back("the file " + path + " is still there after recovery");
+      }
     }
     if (s.expectsIdentity) {
       for (const auto& [field, value] : ExpectedIdentity()) {
