@@ -19,9 +19,11 @@ findings=build/fuzz/findings
 status=0
 for bin in build/fuzz/*_fuzzer; do
   name=$(basename "$bin" _fuzzer)
-  mkdir -p "$scratch/$name" "$findings"
+  mkdir -p "$scratch/$name" "$scratch/tmp" "$findings"
   log=$scratch/$name.log
-  "$bin" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len=16384 \
+  # The fuzzers' device folders go to the scratch folder: libFuzzer ends
+  # without running their clean-up.
+  TMPDIR=$scratch/tmp "$bin" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len=16384 \
     -print_final_stats=1 -artifact_prefix="$findings/$name-" \
     "$scratch/$name" "fuzz/corpus/$name" >"$log" 2>&1
   rc=$?
