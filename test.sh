@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds everything (native, sanitizers, VORN.EXE) and runs every test:
-# unit, behaviour and scenario tests natively and under the sanitizers, the
-# XP checks of VORN.EXE (imports, resources), and VORN.EXE under Wine where
-# this machine can run 32-bit programs. Ends with "N passed, N failed, N skipped".
+# unit, behaviour and scenario tests natively and under the sanitizers (the
+# failure sweep among them), each fuzzer for a short while, the XP checks of
+# VORN.EXE (imports, resources), and VORN.EXE under Wine where this machine
+# can run 32-bit programs. Ends with "N passed, N failed, N skipped".
 set -uo pipefail
 cd "$(dirname "$0")"
 
@@ -60,6 +61,8 @@ build_and_test() {
 
 build_and_test native
 build_and_test sanitize
+
+check "fuzzers (libFuzzer, ${FUZZ_SECONDS:-20} s each)" fuzz/run.sh "${FUZZ_SECONDS:-20}"
 
 build_and_test win32
 

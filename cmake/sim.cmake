@@ -55,4 +55,6 @@ if(VORN_TESTS)
              COMMAND bash ${script} $<TARGET_FILE:vorn-sim>
              WORKING_DIRECTORY ${dir})
   endforeach()
+
+  include(cmake/reliability.cmake)
 endif()

@@ -86,10 +86,16 @@ Verb ParseVerb(os::Text& text, const std::string& line) {
   } kVerbs[] = {{"UnregServer", Verb::kUnregServer}, {"RegServer", Verb::kRegServer},
                 {"Service", Verb::kService},         {"enabledst", Verb::kEnableDst},
                 {"disabledst", Verb::kDisableDst}};
+  // A token is the whole rest of the line, so comparing every one would copy
+  // the rest of the line per delimiter: a 32 KB line of delimiters took
+  // seconds. A token of more than 260 bytes is no verb and is not compared.
+  constexpr std::size_t kLongestVerbToken = 260;
   while (token != std::string::npos) {
-    const std::string word = line.substr(token);
-    for (const auto& v : kVerbs) {
-      if (text.CompareNoCase(word, v.word) == 0) return v.verb;
+    if (line.size() - token <= kLongestVerbToken) {
+      const std::string word = line.substr(token);
+      for (const auto& v : kVerbs) {
+        if (text.CompareNoCase(word, v.word) == 0) return v.verb;
+      }
     }
     token = NextToken(text, line, token, kDelimiters);
   }

@@ -5,7 +5,8 @@
 #   scripts/install-deps.sh --all    also the VORN.EXE cross-build and Wine
 set -euo pipefail
 
-native=(cmake ninja-build g++ pkg-config libgtest-dev nlohmann-json3-dev libxml2-dev xxd)
+native=(cmake ninja-build g++ pkg-config libgtest-dev nlohmann-json3-dev libxml2-dev xxd
+        clang-14 libclang-rt-14-dev)
 cross=(g++-mingw-w64-i686-win32 binutils-mingw-w64-i686 mingw-w64-tools wine wine32 xauth xvfb)
 
 want=("${native[@]}")

@@ -188,10 +188,19 @@ std::string Narrow(const std::u16string& s) { return Utf16ToUtf8(s); }
 
 void Put(std::u16string* out, const std::u16string& s) { out->append(s); }
 
+// The escapes ReadQuoted reads. String data holding CR, LF or NUL is
+// written as hex(1) instead; a value name has no such form, so its line
+// breaks and NULs are escaped, or the name would break its line.
 std::u16string Escape(const std::u16string& s) {
   std::u16string out;
   for (char16_t c : s) {
-    if (c == u'\\' || c == u'"') out.push_back(u'\\');
+    if (c == u'\\' || c == u'"') {
+      out.push_back(u'\\');
+    } else if (c == u'\n' || c == u'\r' || c == u'\0') {
+      out.push_back(u'\\');
+      out.push_back(c == u'\n' ? u'n' : c == u'\r' ? u'r' : u'0');
+      continue;
+    }
     out.push_back(c);
   }
   return out;
@@ -362,11 +371,9 @@ bool ParseRegFile(const std::string& bytes, Hive* hive, std::string* error) {
 std::string WriteRegFile(Hive& hive) {
   std::u16string text = kHeader;
   text += u"\r\n\r\n";
+  // From the root itself: values read under [HKEY_LOCAL_MACHINE] are kept.
   std::vector<std::u16string> path;
-  for (const auto& sub : hive.LocalMachine().subKeys) {
-    path.assign(1, sub->name);
-    WriteKey(*sub, &path, &text);
-  }
+  WriteKey(hive.LocalMachine(), &path, &text);
   std::string bytes;
   bytes.reserve(2 + text.size() * 2);
   bytes.push_back(static_cast<char>(0xFF));
