@@ -241,7 +241,8 @@ TEST(ServiceControl, AStopEndsTheTimeChangeWatchOfTheServiceJob) {
   EXPECT_EQ(device->Records("event").size(), eventsBefore) << "no event on the watch path";
   EXPECT_TRUE(device->Records("idle").empty()) << "the stop ended the watch";
   std::uint32_t recorded = 0;
-  EXPECT_TRUE(reg.ReadDword(os::RootKey::kLocalMachine, "SOFTWARE\\DSTPatch", "DST", &recorded));
+  RegAccess after(device->sim().registry, device->sim().process);  // the run's platform
+  EXPECT_TRUE(after.ReadDword(os::RootKey::kLocalMachine, "SOFTWARE\\DSTPatch", "DST", &recorded));
   EXPECT_EQ(recorded, 2u) << "the time change was followed before the stop";
 }
 
