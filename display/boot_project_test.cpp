@@ -14,6 +14,7 @@ namespace vorn {
 namespace {
 
 namespace fs = std::filesystem;
+using sim::ReadAll;
 
 constexpr char kRegistry[] =
     "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Talvenor\\Quorvex]\r\n"
@@ -41,13 +42,6 @@ std::string DisplayCommand(const std::string& data = kOldData,
 std::string Project(const std::string& commands) {
   return "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<QvBootProject>\n  <InitCmds>" +
          commands + "</InitCmds>\n</QvBootProject>\n";
-}
-
-std::string ReadAll(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
 }
 
 class BootProject : public ::testing::Test {

@@ -10,6 +10,8 @@
 namespace vorn {
 namespace {
 
+using sim::ReadAll;
+
 using sim::TestDevice;
 
 // Registered in process mode, with both DST keys.
@@ -28,13 +30,6 @@ std::string PatchKeys(const std::string& enable, const std::string& patchDst,
 const std::string kImage =
     "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Talvenor\\IPC]\r\n\"Image\"=\"1\"\r\n"
     "\"Platform\"=\"KQ100\"\r\n\"Version\"=\"1.0\"\r\n\"PlatformShort\"=\"KQ\"\r\n\r\n";
-
-std::string ReadAll(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 std::uint32_t Dword(TestDevice& device, const char* key, const char* name) {
   os::Platform p = device.platform();

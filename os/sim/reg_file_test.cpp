@@ -6,16 +6,10 @@
 #include <gtest/gtest.h>
 
 #include "os/sim/codepage.h"
+#include "os/sim/testing.h"
 
 namespace sim {
 namespace {
-
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 std::vector<std::uint8_t> Utf16(const std::u16string& s) {
   std::vector<std::uint8_t> out;

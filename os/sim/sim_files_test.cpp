@@ -11,13 +11,6 @@
 namespace sim {
 namespace {
 
-std::string ReadAll(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
 TEST(SimPowerCut, DataNotFlushedIsLostEvenAfterARename) {
   TestDevice device("", R"({"powerCut": {"after": 2}})");
   device.Write("c/cfg.xml", "old-old-old-old");

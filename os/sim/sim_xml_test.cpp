@@ -12,13 +12,6 @@
 namespace sim {
 namespace {
 
-std::string ReadAll(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
 class SimXml : public ::testing::Test {
  protected:
   // Loads `xml` from C:\t.xml; false when the document reports no load.
