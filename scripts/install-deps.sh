@@ -3,14 +3,19 @@
 # Run as root (apt-get); otherwise it only says what is missing.
 #   scripts/install-deps.sh          the native build and vorn-sim
 #   scripts/install-deps.sh --all    also the VORN.EXE cross-build and Wine
+#   scripts/install-deps.sh --bench  --all and what bench/run.sh measures with
 set -euo pipefail
 
 native=(cmake ninja-build g++ pkg-config libgtest-dev nlohmann-json3-dev libxml2-dev xxd
         clang-14 libclang-rt-14-dev)
 cross=(g++-mingw-w64-i686-win32 binutils-mingw-w64-i686 mingw-w64-tools wine wine32 xauth xvfb)
+bench=(valgrind time xmlstarlet)
 
 want=("${native[@]}")
-[ "${1:-}" = "--all" ] && want+=("${cross[@]}")
+case "${1:-}" in
+  --all) want+=("${cross[@]}") ;;
+  --bench) want+=("${cross[@]}" "${bench[@]}") ;;
+esac
 
 missing=()
 for pkg in "${want[@]}"; do

@@ -399,8 +399,9 @@ std::vector<Json> Device::JournalRecords() {
 std::optional<os::Status> Device::Fault(const std::string& call) {
   if (callObserver_) callObserver_(call);
   std::lock_guard<std::recursive_mutex> lock(journalMutex_);
-  calls_.push_back(call);
-  std::uint32_t n = ++callCounts_[call];
+  const auto counted = callCounts_.try_emplace(call, 0).first;
+  calls_.push_back(&counted->first);
+  std::uint32_t n = ++counted->second;
   for (const auto& f : state_.faults) {
     if (f.call == call && (f.occurrence == 0 || f.occurrence == n)) return f.error;
   }
@@ -409,7 +410,10 @@ std::optional<os::Status> Device::Fault(const std::string& call) {
 
 std::vector<std::string> Device::calls() {
   std::lock_guard<std::recursive_mutex> lock(journalMutex_);
-  return calls_;
+  std::vector<std::string> calls;
+  calls.reserve(calls_.size());
+  for (const std::string* call : calls_) calls.push_back(*call);
+  return calls;
 }
 
 fs::path Device::HostPath(const std::string& windowsPath) {

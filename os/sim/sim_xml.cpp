@@ -31,11 +31,12 @@
 #include <libxml/SAX2.h>
 #include <libxml/parserInternals.h>
 
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <limits>
 #include <map>
 #include <mutex>
-#include <sstream>
 #include <vector>
 
 #include "os/sim/codepage.h"
@@ -108,10 +109,24 @@ Layout ReadLayout(const std::string& bytes) {
 }
 
 // Where an element's content lies in the loaded file: [begin, end).
+// Offsets fit 32 bits: the parser takes no more than INT_MAX bytes.
 struct Span {
-  std::size_t begin = 0;
-  std::size_t end = 0;
+  std::uint32_t begin = 0;
+  std::uint32_t end = 0;  // 0 until the end tag is seen where it was expected
 };
+
+// An element's span is found through its node's _private field, which
+// holds the span's index plus one (0: none). A vector and a field of the
+// node keep the cost per element at a few bytes and no lookup, where the
+// loaded file may hold millions of elements.
+using Spans = std::vector<Span>;
+
+const Span* SpanOf(const Spans& spans, xmlNodePtr node) {
+  const auto index = reinterpret_cast<std::uintptr_t>(node->_private);
+  if (index == 0 || index > spans.size()) return nullptr;
+  const Span& span = spans[index - 1];
+  return span.end != 0 ? &span : nullptr;
+}
 
 // The loaded tree, shared by the document and every node handed out, as a
 // COM node keeps its document alive.
@@ -120,21 +135,26 @@ struct Tree {
   Layout layout;
   std::string original;                  // the file as loaded
   bool utf8 = true;                      // the file's encoding is UTF-8
-  std::map<xmlNodePtr, Span> spans;      // content of each element of the file
+  Spans spans;                           // content of each element of the file
   std::map<std::size_t, std::pair<std::size_t, std::string>> edits;  // begin -> end, text
   bool spliceable = true;                // the edits describe every change
+  // One XPath context for every selectNodes on this tree: creating one
+  // registers all XPath functions anew, which cost more than the query
+  // itself when the display search runs once per init command.
+  xmlXPathContextPtr xpath = nullptr;
   ~Tree() {
+    if (xpath) xmlXPathFreeContext(xpath);
     if (doc) xmlFreeDoc(doc);
   }
 
   // put_text on `node`: its old content, and any edit inside it, give way.
   void RecordText(xmlNodePtr node, const std::string& utf8Text) {
-    auto it = spans.find(node);
-    if (it == spans.end() || !layout.asciiCompatible) {
+    const Span* found = SpanOf(spans, node);
+    if (!found || !layout.asciiCompatible) {
       spliceable = false;
       return;
     }
-    const Span span = it->second;
+    const Span span = *found;
     edits.erase(edits.lower_bound(span.begin), edits.lower_bound(span.end));
     edits[span.begin] = {span.end, utf8Text};
   }
@@ -144,7 +164,7 @@ struct Tree {
     for (xmlNodePtr child = node->children; child; child = child->next) {
       if (child->type == XML_ELEMENT_NODE) {
         Forget(child);
-        spans.erase(child);
+        child->_private = nullptr;
       }
     }
   }
@@ -172,8 +192,7 @@ bool EscapeText(const std::string& text, bool crlf, bool utf8, std::string* out)
 // in the file: libxml2 announces a start tag with the input at its closing
 // '>' (or "/>") and an end tag just past its '>'.
 struct SpanRecorder {
-  std::map<xmlNodePtr, std::size_t> starts;
-  std::map<xmlNodePtr, Span>* spans;
+  Spans* spans;
   const std::string* bytes;
 };
 
@@ -186,7 +205,10 @@ void StartElement(void* ctx, const xmlChar* localname, const xmlChar* prefix, co
   auto* recorder = static_cast<SpanRecorder*>(ctxt->_private);
   if (recorder && ctxt->inputNr == 1 && ctxt->node) {
     const long at = xmlByteConsumed(ctxt);
-    if (at >= 0) recorder->starts[ctxt->node] = static_cast<std::size_t>(at);
+    if (at >= 0) {
+      recorder->spans->push_back(Span{static_cast<std::uint32_t>(at), 0});
+      ctxt->node->_private = reinterpret_cast<void*>(recorder->spans->size());
+    }
   }
 }
 
@@ -195,14 +217,17 @@ void EndElement(void* ctx, const xmlChar* localname, const xmlChar* prefix, cons
   auto* recorder = static_cast<SpanRecorder*>(ctxt->_private);
   if (recorder && ctxt->inputNr == 1 && ctxt->node) {
     const long at = xmlByteConsumed(ctxt);
-    auto start = recorder->starts.find(ctxt->node);
+    const auto index = reinterpret_cast<std::uintptr_t>(ctxt->node->_private);
     const std::string& bytes = *recorder->bytes;
-    if (at > 0 && start != recorder->starts.end() && start->second < bytes.size() &&
-        bytes[start->second] == '>' && static_cast<std::size_t>(at) <= bytes.size()) {
-      const std::size_t begin = start->second + 1;
+    Span* span = index > 0 && index <= recorder->spans->size()
+                     ? &(*recorder->spans)[index - 1]
+                     : nullptr;
+    if (at > 0 && span && span->begin < bytes.size() && bytes[span->begin] == '>' &&
+        static_cast<std::size_t>(at) <= bytes.size()) {
+      const std::size_t begin = span->begin + 1;
       const std::size_t close = bytes.rfind('<', static_cast<std::size_t>(at) - 1);
       if (close != std::string::npos && close >= begin && bytes.compare(close, 2, "</") == 0) {
-        (*recorder->spans)[ctxt->node] = Span{begin, close};
+        *span = Span{static_cast<std::uint32_t>(begin), static_cast<std::uint32_t>(close)};
       }
     }
   }
@@ -363,13 +388,13 @@ os::HResult SimXmlNode::SelectNodes(const std::u16string& path,
     *list = std::make_unique<SimXmlNodeList>(device_, tree_, std::vector<xmlNodePtr>());
     return os::kSOk;
   }
-  xmlXPathContextPtr context = xmlXPathNewContext(tree_->doc);
+  if (!tree_->xpath) tree_->xpath = xmlXPathNewContext(tree_->doc);
+  xmlXPathContextPtr context = tree_->xpath;
   if (!context) return os::kEOutOfMemory;
   context->node = node_;
   const std::string query = ToUtf8(path);
   xmlXPathObjectPtr result =
       xmlXPathEvalExpression(reinterpret_cast<const xmlChar*>(query.c_str()), context);
-  xmlXPathFreeContext(context);
   if (!result) return kEInvalidArg;  // not a location path
   std::vector<xmlNodePtr> nodes;
   if (result->type != XPATH_NODESET) {
@@ -413,16 +438,19 @@ class SimXmlDocument : public os::XmlDocument {
     *loaded = false;
     std::string bytes;
     {
-      std::ifstream in(device_.HostPath(path), std::ios::binary);
+      std::ifstream in(device_.HostPath(path), std::ios::binary | std::ios::ate);
       if (!in) return os::kSFalse;
-      std::ostringstream s;
-      s << in.rdbuf();
-      bytes = s.str();
+      const std::streamoff size = in.tellg();
+      // Beyond what the parser takes in one piece: not loaded.
+      if (size < 0 || size > std::numeric_limits<int>::max()) return os::kSFalse;
+      bytes.resize(static_cast<std::size_t>(size));
+      in.seekg(0);
+      if (!in.read(bytes.data(), size)) return os::kSFalse;
     }
     xmlParserCtxtPtr context = xmlNewParserCtxt();
     if (!context) return os::kEOutOfMemory;
     auto tree = std::make_shared<Tree>();
-    SpanRecorder recorder{{}, &tree->spans, &bytes};
+    SpanRecorder recorder{&tree->spans, &bytes};
     context->_private = &recorder;
     context->sax->startElementNs = StartElement;
     context->sax->endElementNs = EndElement;
@@ -464,11 +492,22 @@ class SimXmlDocument : public os::XmlDocument {
   bool Splice(std::string* bytes) {
     const Tree& tree = *tree_;
     if (!tree.spliceable || !tree.layout.asciiCompatible) return false;
+    // The new texts first, so that the file is assembled in one buffer of
+    // its final size: the original may be large and the edits are few.
+    std::vector<std::string> texts;
+    std::size_t size = tree.original.size();
+    for (const auto& [begin, edit] : tree.edits) {
+      texts.emplace_back();
+      if (!EscapeText(edit.second, tree.layout.crlf, tree.utf8, &texts.back())) return false;
+      size = size - (edit.first - begin) + texts.back().size();
+    }
     std::string out;
+    out.reserve(size);
     std::size_t at = 0;
+    std::size_t i = 0;
     for (const auto& [begin, edit] : tree.edits) {
       out.append(tree.original, at, begin - at);
-      if (!EscapeText(edit.second, tree.layout.crlf, tree.utf8, &out)) return false;
+      out += texts[i++];
       at = edit.first;
     }
     out.append(tree.original, at, std::string::npos);

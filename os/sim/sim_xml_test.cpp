@@ -99,6 +99,41 @@ TEST_F(SimXml, StarSelectsElementChildrenInDocumentOrderWithLocalNames) {
   EXPECT_EQ(none, nullptr);
 }
 
+// The document evaluates every query in one XPath context and finds each
+// element's place in the file through the node itself: a query must take
+// the node it is asked on, a second load must not answer from the first
+// tree, and a text set on an element replaces what was set inside it.
+TEST_F(SimXml, QueriesTakeTheirOwnNodeAndNestedTextsSpliceOnce) {
+  ASSERT_TRUE(Load("<r><c><k>1</k><k>2</k></c><c><k>3</k></c><c/></r>"));
+  std::unique_ptr<os::XmlNodeList> commands;
+  ASSERT_EQ(doc_->SelectNodes(u"/r/c", &commands), os::kSOk);
+  // Command index, and how many children it has.
+  const std::pair<std::int32_t, std::int32_t> visits[] = {{0, 2}, {1, 1}, {2, 0}, {0, 2}};
+  for (const auto& [index, expected] : visits) {
+    std::unique_ptr<os::XmlNode> command;
+    ASSERT_EQ(commands->Item(index, &command), os::kSOk);
+    std::unique_ptr<os::XmlNodeList> children;
+    ASSERT_EQ(command->SelectNodes(u"*", &children), os::kSOk);
+    std::int32_t count = -1;
+    children->Length(&count);
+    EXPECT_EQ(count, expected) << "command " << index;
+  }
+  EXPECT_EQ(TextOf(u"/r/c[2]/k"), u"3");
+
+  ASSERT_TRUE(Load("<q>\r\n <a><b>x</b><b>y</b></a>\r\n <z>old</z>\r\n</q>\r\n"));
+  std::unique_ptr<os::XmlNodeList> none;
+  ASSERT_EQ(doc_->SelectNodes(u"/r/c", &none), os::kSOk);
+  std::int32_t stale = -1;
+  none->Length(&stale);
+  EXPECT_EQ(stale, 0);
+  ASSERT_EQ(Single(u"/q/a/b[2]")->PutText(u"inner"), os::kSOk);
+  ASSERT_EQ(Single(u"/q/a")->PutText(u"outer"), os::kSOk);
+  ASSERT_EQ(Single(u"/q/z")->PutText(u"new"), os::kSOk);
+  ASSERT_EQ(doc_->Save("C:\\t.xml"), os::kSOk);
+  EXPECT_EQ(ReadAll(device_.folder() / "c/t.xml"),
+            "<q>\r\n <a>outer</a>\r\n <z>new</z>\r\n</q>\r\n");
+}
+
 TEST_F(SimXml, LoadRefusesWhatIsNotAWellFormedDocument) {
   EXPECT_FALSE(Load(""));
   EXPECT_FALSE(Load("<r><a></r>"));
