@@ -62,7 +62,7 @@ build_and_test() {
 build_and_test native
 build_and_test sanitize
 
-check "fuzzers (libFuzzer, ${FUZZ_SECONDS:-20} s each)" fuzz/run.sh "${FUZZ_SECONDS:-20}"
+check "fuzzers (libFuzzer, ${FUZZ_SECONDS:-10} s each)" fuzz/run.sh "${FUZZ_SECONDS:-10}"
 
 build_and_test win32
 

@@ -50,6 +50,30 @@ std::unique_ptr<os::RegistryKey> OpenRuntimeServiceKey(os::Registry& registry) {
   return key;
 }
 
+// What an interrupted removal may have left behind once the service itself
+// is gone: the "VORN" entries in the runtime's dependency list and the event
+// source key. Removal only takes them out while the service exists, so
+// after a removal that deleted the service and then failed (a registry
+// error, a power cut) a repeat would find nothing to do, and the runtime's
+// service would keep depending on a service that no longer exists - the
+// service control manager then refuses to start it. The verbs whose form has
+// no service ("RegServer", "UnregServer") therefore take these out as well
+// when no service is installed. "Service" does not: it installs right after
+// and appends its entry as always.
+void RemoveLeftovers(const os::Platform& p) {
+  std::unique_ptr<os::RegistryKey> runtime = OpenRuntimeServiceKey(p.registry);
+  if (runtime) {
+    DependencyList list;
+    // Written back only when an entry went: a list that could not be read
+    // is never replaced.
+    if (ReadDependencies(*runtime, &list) && list.RemoveNoCase(kProductName, p.text) > 0) {
+      WriteDependencies(*runtime, list);
+    }
+    runtime.reset();
+  }
+  p.registry.DeleteTree(os::RootKey::kLocalMachine, kEventSourceKey);
+}
+
 }  // namespace
 
 std::int32_t CServiceModule::RegisterServer(bool registerTypeLibrary, bool asService) {
@@ -58,6 +82,7 @@ std::int32_t CServiceModule::RegisterServer(bool registerTypeLibrary, bool asSer
   if (os::Failed(com)) return com;
 
   Uninstall();
+  if (!asService && !IsInstalled()) RemoveLeftovers(p);
   // The registrar's outcome is not examined: the keys below are checked by
   // opening them.
   UpdateRegistryFromResource(p, kRegistryScriptResource, true, nullptr);
@@ -93,6 +118,7 @@ std::int32_t CServiceModule::UnregisterServer() {
   if (os::Failed(com)) return com;
   UpdateRegistryFromResource(p, kRegistryScriptResource, false, nullptr);
   Uninstall();
+  if (!IsInstalled()) RemoveLeftovers(p);
   p.com.UnregisterTypeLibrary();
   p.com.Uninitialize();
   return 0;

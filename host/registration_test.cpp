@@ -320,11 +320,55 @@ TEST(Registration, AFailedReadOfTheDependencyListLeavesItAlone) {
   // not read would drop the runtime's other dependencies.
   sim::TestDevice device(RuntimeService({"RPCSS", "Tcpip"}));
   ASSERT_EQ(device.Run("-Service"), 0);
-  device.Write("device.json",
-               R"({"faults": [{"call": "RegQueryValueExA", "occurrence": 2, "error": 31}]})");
+  // Both reads fail: the removal's and the one of the pass for what a
+  // removal left behind.
+  device.Write("device.json", R"({"faults": [{"call": "RegQueryValueExA", "occurrence": 2, "error": 31},
+                                            {"call": "RegQueryValueExA", "occurrence": 4, "error": 31}]})");
   device.Reload();
   device.Run("-UnregServer");
   EXPECT_EQ(Dependencies(device), (Entries{"RPCSS", "Tcpip", "VORN"}));
+}
+
+TEST(Registration, WithoutTheServiceRegServerAndUnregServerStillTakeOutWhatARemovalLeft) {
+  // A removal that deleted the service and then failed left the "VORN"
+  // entry and the event source key; the runtime's service would not start
+  // while it depends on a service that is gone.
+  const std::string eventSource = std::string("[HKEY_LOCAL_MACHINE\\") + kEventSourceKey +
+                                  "]\r\n\"TypesSupported\"=dword:00000007\r\n\r\n";
+  for (const std::string verb : {"-RegServer", "-UnregServer"}) {
+    SCOPED_TRACE(verb);
+    sim::TestDevice device(RuntimeService({"RPCSS", "vorn", "Tcpip", "VORN"}) + eventSource);
+    EXPECT_EQ(device.Run(verb), 0);
+    EXPECT_EQ(ReadForm(device), Expected(verb));
+    EXPECT_TRUE(device.Records("messageBox").empty());
+  }
+  {
+    // "Service" installs right after: the entry already there stays and
+    // gets a second one, as without a leftover.
+    sim::TestDevice device(RuntimeService({"RPCSS", "VORN"}) + eventSource);
+    EXPECT_EQ(device.Run("-Service"), 0);
+    EXPECT_EQ(Dependencies(device), (Entries{"RPCSS", "VORN", "VORN"}));
+  }
+  // Removals failing in the removal and in the pass after it, then a clean
+  // repeat. (A call failing once is put right within the same run.)
+  const char* faults[] = {
+      R"([{"call": "RegSetValueExA", "occurrence": 0, "error": 5}])",
+      R"([{"call": "RegOpenKeyExA", "occurrence": 0, "error": 2}])",
+      R"([{"call": "SHDeleteKeyA", "occurrence": 0, "error": 5}])",
+  };
+  for (const char* fault : faults) {
+    SCOPED_TRACE(fault);
+    sim::TestDevice device(RuntimeService(kRuntimeDependencies));
+    ASSERT_EQ(device.Run("-Service"), 0);
+    device.Write("device.json", std::string(R"({"faults": )") + fault + "}");
+    device.Reload();
+    EXPECT_EQ(device.Run("-UnregServer"), 0);
+    EXPECT_NE(ReadForm(device), Expected("-UnregServer")) << "the fault left something behind";
+    device.Write("device.json", "{}");
+    device.Reload();
+    EXPECT_EQ(device.Run("-UnregServer"), 0);
+    EXPECT_EQ(ReadForm(device), Expected("-UnregServer"));
+  }
 }
 
 }  // namespace

@@ -315,6 +315,7 @@ bool Device::Load(const fs::path& folder, std::string* error) {
     }
     if (j.contains("powerCut") && !j["powerCut"].is_null()) {
       s.powerCutAfter = j["powerCut"].at("after").get<std::uint32_t>();
+      s.powerCutCountsRegistry = j["powerCut"].value("registry", false);
     }
     if (j.contains("strings")) {
       for (const auto& [id, text] : j["strings"].items()) {
@@ -348,6 +349,10 @@ bool Device::Save(std::string* error) {
     registryChanged_ = false;
     state_ = cut_->state;
     state_.powerCutAfter.reset();
+    state_.powerCutCountsRegistry = false;
+    // The device starts again after the cut: a name set before it takes
+    // effect as after any restart.
+    if (state_.pendingHostName) state_.restartScheduled = "power cut";
     json_.erase("powerCut");
     stateChanged_ = true;
   }
@@ -388,7 +393,12 @@ void Device::Journal(Json record) {
   std::lock_guard<std::recursive_mutex> lock(journalMutex_);
   if (cut_) return;  // nothing happens on a device without power
   if (echo_) std::cerr << "vorn-sim: " << Describe(record) << "\n";
+  const std::string kind = record.value("kind", "");
   journal_.push_back(std::move(record));
+  // Journaled after the change is made: a cut here keeps it.
+  if (state_.powerCutCountsRegistry && (kind == "registryWrite" || kind == "computerNameSet")) {
+    DiskStep(kind);
+  }
 }
 
 std::vector<Json> Device::JournalRecords() {

@@ -88,6 +88,10 @@ struct DeviceState {
   // Power cut (sim_files.cpp): the power fails after this many disk steps
   // of the run (file written, flushed, renamed, deleted); null: never.
   std::optional<std::uint32_t> powerCutAfter;
+  // {"powerCut": {"after": N, "registry": true}}: every registry change and
+  // every computer name set count as steps as well, so that the power can
+  // fail between two registry writes.
+  bool powerCutCountsRegistry = false;
 };
 
 // "2026-01-15T08:00:00.000" <-> milliseconds since 1601-01-01.

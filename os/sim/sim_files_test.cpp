@@ -53,5 +53,36 @@ TEST(SimPowerCut, FlushedDataSurvivesAndTheDeviceStopsAtTheCut) {
   EXPECT_EQ(device.sim().files.DeleteFile("C:\\cfg.xml"), 0u);
 }
 
+TEST(SimPowerCut, WithRegistryStepsTheCutFallsBetweenTwoRegistryWrites) {
+  TestDevice device("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Talvenor]\r\n\r\n",
+                    R"({"powerCut": {"after": 2, "registry": true}})");
+  std::unique_ptr<os::RegistryKey> key;
+  ASSERT_EQ(device.platform().registry.OpenKey(os::RootKey::kLocalMachine, "SOFTWARE\\Talvenor",
+                                               os::kKeyWrite, &key),
+            0u);
+  const std::uint8_t one[] = {1, 0, 0, 0};
+  key->SetValue("First", os::kRegDword, one, 4);
+  EXPECT_TRUE(device.sim().network.SetComputerName("KQ5_12AB3C"));  // step 2: the cut
+  key->SetValue("Second", os::kRegDword, one, 4);
+  key.reset();
+  ASSERT_EQ(device.Records("powerCut").size(), 1u);
+  std::string error;
+  ASSERT_TRUE(device.device().Save(&error)) << error;
+  device.Reload();
+  const std::string reg = ReadAll(device.folder() / "registry.reg");
+  auto has = [&](const char* name) {
+    std::string wide;
+    for (const char* c = name; *c; ++c) wide += std::string(1, *c) + '\0';
+    return reg.find(wide) != std::string::npos;
+  };
+  EXPECT_TRUE(has("First"));
+  EXPECT_FALSE(has("Second"));
+  // The device starts again after the cut: the name set before it is in
+  // effect on the next run.
+  device.Run("-disabledst");
+  EXPECT_EQ(device.device().state().hostName, "KQ5_12AB3C");
+  EXPECT_FALSE(device.device().state().powerCutCountsRegistry);
+}
+
 }  // namespace
 }  // namespace sim
