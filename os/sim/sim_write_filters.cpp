@@ -5,8 +5,8 @@ namespace {
 
 class SimEwfVolumeHandle : public os::EwfVolume {
  public:
-  SimEwfVolumeHandle(Device& device, const SimEwfVolume& spec)
-      : device_(device), spec_(spec) {}
+  SimEwfVolumeHandle(Device& device, const SimEwfVolume& volume)
+      : device_(device), volume_(volume) {}
   ~SimEwfVolumeHandle() override {
     if (held_) device_.Fault("EwfMgrClose");
   }
@@ -15,11 +15,11 @@ class SimEwfVolumeHandle : public os::EwfVolume {
       *lastError = *e;
       return false;
     }
-    if (spec_.configFails) {
-      *lastError = *spec_.configFails;
+    if (volume_.configFails) {
+      *lastError = *volume_.configFails;
       return false;
     }
-    *state = spec_.state;
+    *state = volume_.state;
     device_.Fault("LocalFree");  // the block is released; recorded only
     return true;
   }
@@ -28,8 +28,8 @@ class SimEwfVolumeHandle : public os::EwfVolume {
       *lastError = *e;
       return false;
     }
-    if (spec_.closeFails) {
-      *lastError = *spec_.closeFails;
+    if (volume_.closeFails) {
+      *lastError = *volume_.closeFails;
       return false;
     }
     held_ = false;
@@ -38,7 +38,7 @@ class SimEwfVolumeHandle : public os::EwfVolume {
 
  private:
   Device& device_;
-  SimEwfVolume spec_;
+  SimEwfVolume volume_;
   bool held_ = true;
 };
 
