@@ -142,20 +142,24 @@ std::string Describe(const Json& r) {
 
 }  // namespace
 
-bool ParseLocalTime(const std::string& text, std::int64_t* ms) {
-  int y, mo, d, h, mi, s, milli = 0;
-  int n = std::sscanf(text.c_str(), "%d-%d-%dT%d:%d:%d.%d", &y, &mo, &d, &h, &mi,
-                      &s, &milli);
-  if (n < 6 || mo < 1 || mo > 12 || d < 1 || d > 31 || h < 0 || h > 23 ||
-      mi < 0 || mi > 59 || s < 0 || s > 59 || milli < 0 || milli > 999 ||
-      y < 1601 || y > 30827) {
+bool CalendarToMs(const CalendarTime& t, std::int64_t* ms) {
+  if (t.year < 1601 || t.year > 30827 || t.month < 1 || t.month > 12 || t.day < 1 ||
+      t.hour < 0 || t.hour > 23 || t.minute < 0 || t.minute > 59 || t.second < 0 ||
+      t.second > 59 || t.milliseconds < 0 || t.milliseconds > 999) {
     return false;
   }
-  *ms = ((DaysFromCivil(y, mo, d) * 24 + h) * 60 + mi) * 60000LL + s * 1000LL + milli;
+  const auto month = static_cast<unsigned>(t.month);
+  const std::int64_t days = DaysFromCivil(t.year, month, static_cast<unsigned>(t.day));
+  // A day the month does not have lands in the next month.
+  std::int64_t y;
+  unsigned m, d;
+  CivilFromDays(days, &y, &m, &d);
+  if (m != month) return false;
+  *ms = ((days * 24 + t.hour) * 60 + t.minute) * 60000LL + t.second * 1000LL + t.milliseconds;
   return true;
 }
 
-std::string FormatLocalTime(std::int64_t ms) {
+CalendarTime MsToCalendar(std::int64_t ms) {
   std::int64_t days = ms / 86400000;
   std::int64_t rest = ms % 86400000;
   if (rest < 0) {
@@ -165,11 +169,29 @@ std::string FormatLocalTime(std::int64_t ms) {
   std::int64_t y;
   unsigned m, d;
   CivilFromDays(days, &y, &m, &d);
-  char buf[40];
-  std::snprintf(buf, sizeof buf, "%04lld-%02u-%02uT%02d:%02d:%02d.%03d",
-                static_cast<long long>(y), m, d, static_cast<int>(rest / 3600000),
-                static_cast<int>(rest / 60000 % 60), static_cast<int>(rest / 1000 % 60),
-                static_cast<int>(rest % 1000));
+  CalendarTime t;
+  t.year = static_cast<int>(y);
+  t.month = static_cast<int>(m);
+  t.day = static_cast<int>(d);
+  t.hour = static_cast<int>(rest / 3600000);
+  t.minute = static_cast<int>(rest / 60000 % 60);
+  t.second = static_cast<int>(rest / 1000 % 60);
+  t.milliseconds = static_cast<int>(rest % 1000);
+  return t;
+}
+
+bool ParseLocalTime(const std::string& text, std::int64_t* ms) {
+  CalendarTime t;
+  int n = std::sscanf(text.c_str(), "%d-%d-%dT%d:%d:%d.%d", &t.year, &t.month, &t.day,
+                      &t.hour, &t.minute, &t.second, &t.milliseconds);
+  return n >= 6 && CalendarToMs(t, ms);
+}
+
+std::string FormatLocalTime(std::int64_t ms) {
+  const CalendarTime t = MsToCalendar(ms);
+  char buf[48];
+  std::snprintf(buf, sizeof buf, "%04d-%02d-%02dT%02d:%02d:%02d.%03d", t.year, t.month, t.day,
+                t.hour, t.minute, t.second, t.milliseconds);
   return buf;
 }
 

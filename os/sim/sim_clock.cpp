@@ -15,26 +15,20 @@ std::string RecordText(const os::SystemTime& t) {
 }
 
 bool ToMs(const os::SystemTime& t, std::int64_t* ms) {
-  const std::string text = RecordText(t);
-  if (!ParseLocalTime(text, ms)) return false;
-  // Reject days that the month does not have (ParseLocalTime takes 1..31).
-  return FormatLocalTime(*ms).compare(0, 10, text, 0, 10) == 0;
+  return CalendarToMs({t.year, t.month, t.day, t.hour, t.minute, t.second, t.milliseconds}, ms);
 }
 
 void FromMs(std::int64_t ms, os::SystemTime* t) {
-  std::string text = FormatLocalTime(ms);
-  unsigned y, mo, d, h, mi, s, milli;
-  std::sscanf(text.c_str(), "%u-%u-%uT%u:%u:%u.%u", &y, &mo, &d, &h, &mi, &s, &milli);
-  t->year = static_cast<std::uint16_t>(y);
-  t->month = static_cast<std::uint16_t>(mo);
-  t->day = static_cast<std::uint16_t>(d);
-  t->hour = static_cast<std::uint16_t>(h);
-  t->minute = static_cast<std::uint16_t>(mi);
-  t->second = static_cast<std::uint16_t>(s);
-  t->milliseconds = static_cast<std::uint16_t>(milli);
+  const CalendarTime c = MsToCalendar(ms);
+  t->year = static_cast<std::uint16_t>(c.year);
+  t->month = static_cast<std::uint16_t>(c.month);
+  t->day = static_cast<std::uint16_t>(c.day);
+  t->hour = static_cast<std::uint16_t>(c.hour);
+  t->minute = static_cast<std::uint16_t>(c.minute);
+  t->second = static_cast<std::uint16_t>(c.second);
+  t->milliseconds = static_cast<std::uint16_t>(c.milliseconds);
   // 1601-01-01 was a Monday.
-  std::int64_t days = ms / 86400000;
-  t->dayOfWeek = static_cast<std::uint16_t>((days + 1) % 7);
+  t->dayOfWeek = static_cast<std::uint16_t>((ms / 86400000 + 1) % 7);
 }
 
 }  // namespace
