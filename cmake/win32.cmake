@@ -82,6 +82,17 @@ set_tests_properties(xp.resources PROPERTIES
 add_test(NAME xp.imports_selftest
          COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/tests/xp/selftest.sh)
 
+# The stand-ins of the Wine runs, built for this architecture: the real
+# libraries' undecorated export names, system DLLs only.
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+  set(VORN_STANDINS_ARCH win64)
+else()
+  set(VORN_STANDINS_ARCH win32)
+endif()
+add_test(NAME wine.standins_exports
+         COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/tests/wine/standins/check_exports.sh
+                 ${VORN_STANDINS_ARCH})
+
 if(CMAKE_SIZEOF_VOID_P EQUAL 8)
   # The 64-bit build under 64-bit Wine, against the stand-ins of the
   # device's libraries and programs.

@@ -164,6 +164,27 @@ check "EWF close fails: the list released, then the close tried again" [ "$(tail
 {"kind":"writeFilterCall","entry":"EwfMgrVolumeNameListDelete","volumes":1}
 {"kind":"writeFilterCall","entry":"EwfMgrClose","volume":"\\Device\\HarddiskVolume1","result":false,"lastError":21}' ]
 
+# The UPnP stand-ins as any caller sees them: regsvr32 calls their entry
+# points, the results from the control key.
+seed upnp '"RegisterResult"=dword:80004005' '"RegistrarRunsMs"=dword:00000000'
+timeout 60 "$wine" regsvr32 /s "$bin/UPnPAgent.dll" >/dev/null 2>&1
+check "UPnPAgent: DllRegisterServer's result from the control key" all_of \
+  '{"kind":"libraryCall","library":"UPnPAgent.dll","entry":"DllRegisterServer","result":-2147467259}'
+timeout 60 "$wine" regsvr32 /s /u "$bin/UPnPAgent.dll" >/dev/null 2>&1
+rc=$?
+check "UPnPAgent: DllUnregisterServer succeeds by default (regsvr32 exit $rc)" all_of \
+  '{"kind":"libraryCall","library":"UPnPAgent.dll","entry":"DllUnregisterServer","result":0}'
+rm -f "$calls"
+timeout 60 "$wine" regsvr32 /s "$bin/UPnPAgent-noreg.dll" >/dev/null 2>&1
+timeout 60 "$wine" regsvr32 /s /u "$bin/UPnPAgent-nounreg.dll" >/dev/null 2>&1
+check "UPnPAgent variants: the missing entry point is not there to call" \
+  bash -c "! grep -q libraryCall '$calls' 2>/dev/null"
+timeout 60 "$wine" "$bin/UPnPRegistrar.exe" /x 2 >/dev/null 2>&1
+rc=$?
+check "UPnPRegistrar: exit 0 (got $rc)" [ "$rc" -eq 0 ]
+check "UPnPRegistrar: its start recorded with the command line" \
+  grep -q '^{"kind":"processStart","commandLine":".*UPnPRegistrar.exe\\*"* /x 2","program":"UPnPRegistrar.exe"}$' "$calls"
+
 # No time-change window anywhere: the helper says so and records it.
 rm -f "$calls"
 timeout 60 "$wine" "$bin/vorn-timechange.exe" >/dev/null 2>&1
