@@ -9,19 +9,17 @@
 namespace sim {
 namespace {
 
-bool Ok(const Json& r) { return r.value("ok", false); }
-
-// Records of what changes the device or the world around it. A steady boot
-// journals none: it writes nothing, sets no name, clock or restart, and
-// re-registers nothing.
+// Records of what changes the device or the world around it, or tries to.
+// A steady boot journals none: VORN finds nothing to do, so it writes
+// nothing, sets no name or clock, asks for no restart and re-registers
+// nothing. A change tried and refused is no steady state either: the next
+// boot tries again.
 bool IsChange(const Json& r) {
-  static const std::set<std::string> writes = {"registryWrite", "fileWrite", "libraryCall",
-                                               "typeLibrary"};
-  static const std::set<std::string> actions = {"computerNameSet", "restartRequest",
-                                                "clockSet", "processStart"};
+  static const std::set<std::string> kinds = {
+      "registryWrite", "fileWrite", "libraryCall", "typeLibrary",  "computerNameSet",
+      "restartRequest", "clockSet", "processStart"};
   const std::string kind = r.value("kind", "");
-  if (writes.count(kind)) return true;
-  if (actions.count(kind)) return Ok(r);
+  if (kinds.count(kind)) return true;
   return kind == "serviceConfig" && r.value("op", "") != "control";
 }
 

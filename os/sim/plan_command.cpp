@@ -75,7 +75,7 @@ bool PrivateCopy(const fs::path& folder, fs::path* copy, std::string* error) {
 
 std::string NotSettled(int boots, const std::string& summary) {
   return "the device did not settle in " + std::to_string(boots) + " boots: boot " +
-         std::to_string(boots) + " still changed: " + summary;
+         std::to_string(boots) + " still had something to do: " + summary;
 }
 
 // What the boots amounted to.
@@ -193,7 +193,7 @@ int RunUntilSteady(const fs::path& folder, const BootOptions& options,
     code = plan.run.exitCode;
     boots = plan.boot;
     summary = ChangeSummary(plan);
-    std::cerr << "vorn-sim: boot " << plan.boot << " changed: " << summary << "\n";
+    std::cerr << "vorn-sim: boot " << plan.boot << ": " << summary << "\n";
   };
   if (int failed = RunBoots(folder, options, program, true, each, &steady, &error)) {
     std::cerr << "vorn-sim: " << error << "\n";

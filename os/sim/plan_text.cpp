@@ -159,20 +159,30 @@ void RegistryAndFiles(const BootPlan& p, std::ostream& out) {
 }  // namespace
 
 std::string ChangeSummary(const BootPlan& p) {
-  if (!p.changed) return "nothing";
+  if (!p.changed) return "nothing changed";
   std::vector<std::string> parts;
   for (const Json& r : Records(p, {"computerNameSet"})) {
-    if (r.value("ok", false)) parts.push_back("computer name set to " + r.value("name", ""));
+    const std::string name = r.value("name", "");
+    parts.push_back(r.value("ok", false) ? "computer name set to " + name
+                                         : "computer name " + name + " refused");
   }
   for (const Json& r : Records(p, {"restartRequest"})) {
-    if (r.value("ok", false)) parts.push_back("restart requested");
+    parts.push_back(r.value("ok", false) ? "restart requested" : "restart request failed");
+  }
+  for (const Json& r : Records(p, {"clockSet"})) {
+    parts.push_back((r.value("ok", false) ? "clock set to " : "clock setting to ") +
+                    r.value("to", "") + (r.value("ok", false) ? "" : " failed"));
   }
   if (!Records(p, {"libraryCall", "processStart"}).empty()) parts.push_back("UPnP re-registered");
   if (!p.display.empty()) parts.push_back("display lines rewritten");
-  const std::size_t values = p.registry.size() + p.rewrittenValues.size();
-  if (values) parts.push_back(std::to_string(values) + " registry change" + (values > 1 ? "s" : ""));
-  const std::size_t files = p.files.size() + p.rewrittenFiles.size();
-  if (files) parts.push_back(std::to_string(files) + " file" + (files > 1 ? "s" : "") + " written");
+  auto count = [&](std::size_t n, const std::string& one, const std::string& more) {
+    if (n) parts.push_back(std::to_string(n) + " " + (n > 1 ? more : one));
+  };
+  count(p.registry.size(), "registry change", "registry changes");
+  count(p.rewrittenValues.size(), "registry value written again",
+        "registry values written again");
+  count(p.files.size(), "file changed", "files changed");
+  count(p.rewrittenFiles.size(), "file written again", "files written again");
   if (parts.empty()) parts.push_back("changes");
   std::string summary = parts[0];
   for (std::size_t i = 1; i < parts.size(); ++i) summary += ", " + parts[i];
