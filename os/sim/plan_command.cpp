@@ -156,7 +156,14 @@ int PlanCommand(const std::vector<std::string>& arguments, const Program& progra
   int failed = PrivateCopy(options.folder, &copy, &error) ? 0 : kExitIoError;
   if (!failed) failed = PlanOnCopy(options, copy, program, &outcome, &error);
   std::error_code ec;
-  if (!copy.empty()) fs::remove_all(copy, ec);
+  if (!copy.empty()) {
+    fs::remove_all(copy, ec);
+    // Messages about the copy's files name the device folder's.
+    for (auto at = error.find(copy.string()); at != std::string::npos;
+         at = error.find(copy.string(), at)) {
+      error.replace(at, copy.string().size(), options.folder.string());
+    }
+  }
   const int code = Verdict(outcome, options.untilSteady, failed);
   if (options.json) {
     PrintJson(options, outcome, error, code);

@@ -248,6 +248,12 @@ TEST(Plan, Trouble) {
   const Json doc = Json::parse(broken.out, nullptr, false);
   ASSERT_FALSE(doc.is_discarded()) << broken.out;
   EXPECT_EQ(doc["error"], "device.json is not a JSON object");
+  // A message about a file names it in the device folder, not in the copy.
+  fs::remove(device.folder() / "registry.reg");
+  const SimRun unreadable = device.Sim("plan DIR");
+  EXPECT_EQ(unreadable.exit, 2);
+  EXPECT_TRUE(Has(unreadable.err, "cannot read " + (device.folder() / "registry.reg").string()))
+      << unreadable.err;
 }
 
 TEST(PlainRun, EchoIsOneReadableLinePerRecord) {
