@@ -29,7 +29,11 @@ if [ -z "${VORN_WINE_GUEST:-}" ] && ! unshare -U -n -u --map-root-user true 2>/d
 fi
 
 if [ $# -eq 0 ]; then
-  set -- "$root"/tests/scenarios/*/both
+  # Longest first (most runs), so that the last ones to start are short.
+  mapfile -t all < <(for f in "$root"/tests/scenarios/*/both; do
+    printf '%s %s\n' "$(grep -cE '^(run|scm)' "$f")" "$f"
+  done | sort -rn | cut -d' ' -f2-)
+  set -- "${all[@]}"
 else
   names=("$@")
   set --
