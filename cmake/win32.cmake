@@ -44,6 +44,10 @@ target_compile_options(vorn_exe PRIVATE
 target_link_libraries(vorn_exe PRIVATE vorn_system ${VORN_IMPORT_LIBS}
     iphlpapi shlwapi ole32 oleaut32 uuid user32 advapi32 kernel32)
 
+# Release form: stripped, its debug information in VORN.EXE.debug beside it.
+include(cmake/release.cmake)
+vorn_release_executable(vorn_exe vorn_system)
+
 # The import table must stay within what XP SP3 provides.
 enable_testing()
 add_test(NAME xp.imports
