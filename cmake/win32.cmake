@@ -44,10 +44,6 @@ target_compile_options(vorn_exe PRIVATE
 target_link_libraries(vorn_exe PRIVATE vorn_system ${VORN_IMPORT_LIBS}
     iphlpapi shlwapi ole32 oleaut32 uuid user32 advapi32 kernel32)
 
-# Release form: stripped, its debug information in VORN.EXE.debug beside it.
-include(cmake/release.cmake)
-vorn_release_executable(vorn_exe vorn_system)
-
 # The import table must stay within what XP SP3 provides.
 enable_testing()
 add_test(NAME xp.imports
@@ -64,3 +60,11 @@ add_test(NAME wine.smoke
          COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/tests/wine/smoke.sh
                  $<TARGET_FILE:vorn_exe>)
 set_tests_properties(wine.smoke PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 1800)
+
+# Release form: stripped, its debug information in VORN.EXE.debug beside it.
+include(cmake/release.cmake)
+vorn_release_executable(vorn_exe vorn_system)
+add_test(NAME xp.release
+         COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/tests/xp/check_release.sh
+                 $<TARGET_FILE:vorn_exe> 307200)
+set_tests_properties(xp.release PROPERTIES ENVIRONMENT MINGW_TOOLS=${VORN_MINGW_PREFIX})
