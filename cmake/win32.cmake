@@ -31,13 +31,14 @@ add_custom_command(OUTPUT ${VORN_TLB}
                    DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/resources/vorn.idl
                    COMMENT "Type library from vorn.idl")
 set_source_files_properties(resources/vorn.rc PROPERTIES OBJECT_DEPENDS
-    "${VORN_TLB};${CMAKE_CURRENT_SOURCE_DIR}/resources/VORN.rgs")
+    "${VORN_TLB};${CMAKE_CURRENT_SOURCE_DIR}/resources/VORN.rgs;${CMAKE_CURRENT_BINARY_DIR}/generated/vorn_version.h")
 
 add_executable(vorn_exe WIN32 ${VORN_WIN32_SOURCES} resources/vorn.rc ${VORN_TLB})
 set_source_files_properties(${VORN_TLB} PROPERTIES HEADER_FILE_ONLY ON)
 set_target_properties(vorn_exe PROPERTIES OUTPUT_NAME VORN SUFFIX .EXE)
 target_include_directories(vorn_exe PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}
-    ${CMAKE_CURRENT_SOURCE_DIR}/resources ${CMAKE_CURRENT_BINARY_DIR})
+    ${CMAKE_CURRENT_SOURCE_DIR}/resources ${CMAKE_CURRENT_BINARY_DIR}
+    ${CMAKE_CURRENT_BINARY_DIR}/generated)
 target_compile_definitions(vorn_exe PRIVATE NOMINMAX)
 target_compile_options(vorn_exe PRIVATE
     $<$<COMPILE_LANGUAGE:CXX>:-Wall -Wextra>)
@@ -51,7 +52,8 @@ add_test(NAME xp.imports
                  $<TARGET_FILE:vorn_exe>)
 add_test(NAME xp.resources
          COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/tests/xp/check_resources.sh
-                 $<TARGET_FILE:vorn_exe> ${CMAKE_CURRENT_SOURCE_DIR}/resources/VORN.rgs)
+                 $<TARGET_FILE:vorn_exe> ${CMAKE_CURRENT_SOURCE_DIR}/resources/VORN.rgs
+                 ${PROJECT_VERSION})
 add_test(NAME xp.imports_selftest
          COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/tests/xp/selftest.sh)
 

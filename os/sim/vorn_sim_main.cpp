@@ -1,6 +1,7 @@
 // vorn-sim DEVICE_DIR [ARGS...]: runs VORN on a simulated device held in a
-// folder. vorn-sim --scm DEVICE_DIR: starts the installed service as the
-// service control manager does (its ImagePath as the command line, the
+// folder. vorn-sim --version: prints VORN's version, the one of VORN.EXE's
+// version resource. vorn-sim --scm DEVICE_DIR: starts the installed service
+// as the service control manager does (its ImagePath as the command line, the
 // dispatcher connects). The exit code is the program's exit code, standard
 // output the device's standard output, and a readable echo of the journal
 // goes to standard error.
@@ -11,8 +12,13 @@
 #include "host/process.h"
 #include "os/sim/device.h"
 #include "os/sim/sim_platform.h"
+#include "vorn_version.h"
 
 int main(int argc, char** argv) {
+  if (argc == 2 && std::string(argv[1]) == "--version") {
+    std::cout << "vorn-sim " VORN_VERSION_STRING "\n";
+    return 0;
+  }
   // --scm: the run is the service control manager's start of the service.
   const bool scm = argc >= 2 && std::string(argv[1]) == "--scm";
   if (scm) {
@@ -22,6 +28,7 @@ int main(int argc, char** argv) {
   if (argc < 2 || std::string(argv[1]) == "--help") {
     std::cerr << "usage: vorn-sim DEVICE_DIR [ARGS...]\n"
                  "       vorn-sim --scm DEVICE_DIR\n"
+                 "       vorn-sim --version\n"
                  "Runs VORN on the device folder DEVICE_DIR (registry.reg, "
                  "device.json, c/, journal.jsonl)\nwith the command line "
                  "\"<imagePath> ARGS...\".\n";
