@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# Builds everything (native, sanitizers, VORN.EXE) and runs every test:
-# unit, behaviour and scenario tests natively and under the sanitizers (the
-# failure sweep among them), each fuzzer for a short while, the XP checks of
-# VORN.EXE (imports, resources), and VORN.EXE under Wine where this machine
-# can run 32-bit programs. Ends with "N passed, N failed, N skipped".
+# Builds everything (native, sanitizers, VORN.EXE and its 64-bit test build)
+# and runs every test: unit, behaviour and scenario tests natively and under
+# the sanitizers (the failure sweep among them), each fuzzer for a short
+# while, the XP checks of VORN.EXE (imports, resources), VORN.EXE under Wine
+# where this machine can run 32-bit programs, and the 64-bit build under
+# 64-bit Wine against the stand-ins. Ends with "N passed, N failed, N skipped".
 set -uo pipefail
 cd "$(dirname "$0")"
 
@@ -65,6 +66,7 @@ build_and_test sanitize
 check "fuzzers (libFuzzer, ${FUZZ_SECONDS:-10} s each)" fuzz/run.sh "${FUZZ_SECONDS:-10}"
 
 build_and_test win32
+build_and_test win64
 
 echo
 echo "$passed passed, $failed failed, $skipped skipped"
