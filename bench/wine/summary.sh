@@ -10,7 +10,8 @@ firsts=${3:?}
 # values on the lines starting with LABEL.
 stats() {
   awk -v label="$2" -v field="$1" '
-    $1 == label { for (i = 3; i < NF; i += 2) if ($i == field) v[n++] = $(i + 1) + 0 }
+    BEGIN { n = 0 }
+    $1 == label { for (i = 2; i < NF; i++) if ($i == field) { v[n++] = $(i + 1) + 0; break } }
     END {
       if (n == 0) { print "– | – | – | 0"; exit }
       for (i = 0; i < n; i++) for (j = i + 1; j < n; j++) if (v[j] < v[i]) { t = v[i]; v[i] = v[j]; v[j] = t }
@@ -77,6 +78,7 @@ for trace in "$out"/first-trace.*.log; do
   [ -n "$tick0" ] && [ -n "$stop" ] || continue
   awk -v t0="$tick0" -v stop="$stop" '
     function at(pattern,   i) { for (i = 0; i < n; i++) if (index(text[i], pattern)) return time[i]; return -1 }
+    BEGIN { n = 0 }
     { split($0, a, ":"); time[n] = a[1] * 1000; text[n++] = $0 }
     END {
       p[0] = t0
