@@ -11,12 +11,15 @@ firsts=${3:?}
 stats() {
   awk -v label="$2" -v field="$1" '
     BEGIN { n = 0 }
-    $1 == label { for (i = 2; i < NF; i++) if ($i == field) { v[n++] = $(i + 1) + 0; break } }
+    $1 == label { for (i = 2; i < NF; i++) if ($i == field) {
+                    # a peak of 0: the process ended before it could be read
+                    if (field != "peak_kb" || $(i + 1) > 0) v[n++] = $(i + 1) + 0
+                    break } }
     END {
       if (n == 0) { print "– | – | – | 0"; exit }
       for (i = 0; i < n; i++) for (j = i + 1; j < n; j++) if (v[j] < v[i]) { t = v[i]; v[i] = v[j]; v[j] = t }
       m = (n % 2) ? v[(n - 1) / 2] : (v[n / 2 - 1] + v[n / 2]) / 2
-      printf "%.0f | %.0f–%.0f | %.0f–%.0f | %d\n", m, v[0], v[n - 1], v[int((n - 1) / 4)], v[int(3 * (n - 1) / 4)], n
+      printf "%.0f | %.0f–%.0f | %.0f–%.0f | %d\n", m, v[0], v[n - 1], v[int((n - 1) / 4 + 0.5)], v[int(3 * (n - 1) / 4 + 0.5)], n
     }' "$3"
 }
 median() { stats "$@" | cut -d'|' -f1 | tr -d ' '; }
@@ -62,6 +65,8 @@ echo "|---|---|---|---|---|"
 echo "| VORN, steady boot | $(stats peak_kb vorn "$steady") |"
 echo "| VORN, first boot | $(stats peak_kb first "$first") |"
 echo "| bare service, held RUNNING 200 ms | $(stats peak_kb bare-hold "$steady") |"
+echo "| bare service + user32.dll (starts where it could be read) | $(stats peak_kb bare-user32 "$steady") |"
+echo "| bare service + COM (starts where it could be read) | $(stats peak_kb bare-com "$steady") |"
 echo
 echo "### First boot: where the time goes"
 echo
