@@ -1,29 +1,25 @@
 // vorn-sim DEVICE_DIR [ARGS...]: runs VORN on a simulated device held in a
-<<<<<<< HEAD
-// folder. vorn-sim --scm DEVICE_DIR: starts the installed service as the
-// service control manager does (its ImagePath as the command line, the
+// folder. vorn-sim --version: prints VORN's version, the one of VORN.EXE's
+// version resource. vorn-sim --scm DEVICE_DIR: starts the installed service
+// as the service control manager does (its ImagePath as the command line, the
 // dispatcher connects). --until-steady: boot after boot until one changes
 // nothing. The exit code is the program's exit code, standard output the
 // device's standard output, and a readable echo of the journal goes to
 // standard error. vorn-sim plan ...: the preview (os/sim/plan_command.h).
-=======
-// folder. vorn-sim --version: prints VORN's version, the one of VORN.EXE's
-// version resource. vorn-sim --scm DEVICE_DIR: starts the installed service
-// as the service control manager does (its ImagePath as the command line, the
-// dispatcher connects). The exit code is the program's exit code, standard
-// output the device's standard output, and a readable echo of the journal
-// goes to standard error.
->>>>>>> release
 #include <cstdio>
 #include <iostream>
 #include <string>
 
 #include "host/process.h"
-<<<<<<< HEAD
 #include "os/sim/boot.h"
 #include "os/sim/plan_command.h"
+#include "vorn_version.h"
 
 int main(int argc, char** argv) {
+  if (argc == 2 && std::string(argv[1]) == "--version") {
+    std::cout << "vorn-sim " VORN_VERSION_STRING "\n";
+    return 0;
+  }
   const sim::Program program = [](const os::Platform& p) { return vorn::RunProcess(p); };
   if (argc >= 2 && std::string(argv[1]) == "plan") {
     return sim::PlanCommand({argv + 2, argv + argc}, program);
@@ -46,27 +42,7 @@ int main(int argc, char** argv) {
     std::cerr << "usage: vorn-sim [--until-steady] DEVICE_DIR [ARGS...]\n"
                  "       vorn-sim --scm [--until-steady] DEVICE_DIR\n"
                  "       vorn-sim plan [--until-steady] [--json] [--scm] DEVICE_DIR [ARGS...]\n"
-=======
-#include "os/sim/device.h"
-#include "os/sim/sim_platform.h"
-#include "vorn_version.h"
-
-int main(int argc, char** argv) {
-  if (argc == 2 && std::string(argv[1]) == "--version") {
-    std::cout << "vorn-sim " VORN_VERSION_STRING "\n";
-    return 0;
-  }
-  // --scm: the run is the service control manager's start of the service.
-  const bool scm = argc >= 2 && std::string(argv[1]) == "--scm";
-  if (scm) {
-    --argc;
-    ++argv;
-  }
-  if (argc < 2 || std::string(argv[1]) == "--help") {
-    std::cerr << "usage: vorn-sim DEVICE_DIR [ARGS...]\n"
-                 "       vorn-sim --scm DEVICE_DIR\n"
                  "       vorn-sim --version\n"
->>>>>>> release
                  "Runs VORN on the device folder DEVICE_DIR (registry.reg, "
                  "device.json, c/, journal.jsonl)\nwith the command line "
                  "\"<imagePath> ARGS...\"; plan shows what it would change.\n";
