@@ -31,6 +31,20 @@ count_ctest() {
   skipped=$((skipped + skip))
 }
 
+# Adds a stage's counts from its closing "N passed, N failed" line; a stage
+# that ends without one counts as one failure.
+count_summary() {
+  local name=$1 line
+  line=$(grep -E '^[0-9]+ passed, [0-9]+ failed' "$2" | tail -1)
+  if [ -z "$line" ]; then
+    echo "FAILED: $name ended without its summary"
+    failed=$((failed + 1))
+    return
+  fi
+  passed=$((passed + $(sed -E 's/^([0-9]+) passed.*/\1/' <<<"$line")))
+  failed=$((failed + $(sed -E 's/^[0-9]+ passed, ([0-9]+) failed.*/\1/' <<<"$line")))
+}
+
 # A stage that is one check.
 check() {
   local name=$1
@@ -65,6 +79,19 @@ build_and_test sanitize
 check "fuzzers (libFuzzer, ${FUZZ_SECONDS:-10} s each)" fuzz/run.sh "${FUZZ_SECONDS:-10}"
 
 build_and_test win32
+
+# The shipped 32-bit VORN.EXE under 32-bit Wine in an emulated x86 machine;
+# builds the machine's disk image once per recipe (cached), then one boot.
+if [ -n "${VORN_SKIP_X86VM:-}" ]; then
+  echo "== x86vm: skipped (VORN_SKIP_X86VM is set)"
+  skipped=$((skipped + 1))
+else
+  echo "== x86vm (32-bit Wine in an emulated x86 machine)"
+  log=$(mktemp)
+  tests/x86vm/suite.sh 2>&1 | tee "$log"
+  count_summary "x86vm" "$log"
+  rm -f "$log"
+fi
 
 echo
 echo "$passed passed, $failed failed, $skipped skipped"

@@ -2,7 +2,8 @@
 # Installs what a fresh Debian 12 machine lacks to build and test VORN.
 # Run as root (apt-get); otherwise it only says what is missing.
 #   scripts/install-deps.sh          the native build and vorn-sim
-#   scripts/install-deps.sh --all    also the VORN.EXE cross-build and Wine
+#   scripts/install-deps.sh --all    also the VORN.EXE cross-build, Wine and the
+#                                    emulated x86 machine
 #   scripts/install-deps.sh --bench  --all and what bench/run.sh measures with
 set -euo pipefail
 
@@ -10,11 +11,13 @@ native=(cmake ninja-build g++ pkg-config libgtest-dev nlohmann-json3-dev libxml2
         clang-14 libclang-rt-14-dev)
 cross=(g++-mingw-w64-i686-win32 binutils-mingw-w64-i686 mingw-w64-tools wine wine32 xauth xvfb)
 bench=(valgrind time xmlstarlet)
+# The emulated x86 machine that runs the 32-bit suite (tests/x86vm/).
+x86vm=(qemu-system-x86 debootstrap debian-archive-keyring e2fsprogs)
 
 want=("${native[@]}")
 case "${1:-}" in
-  --all) want+=("${cross[@]}") ;;
-  --bench) want+=("${cross[@]}" "${bench[@]}") ;;
+  --all) want+=("${cross[@]}" "${x86vm[@]}") ;;
+  --bench) want+=("${cross[@]}" "${x86vm[@]}" "${bench[@]}") ;;
 esac
 
 missing=()
