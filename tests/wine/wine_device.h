@@ -3,6 +3,7 @@
 // both backends. See docs/wine.md.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -20,6 +21,14 @@ int Compare(const std::filesystem::path& simDevice, const std::filesystem::path&
 // full: a Wine run's registry is read back for these and for every key the
 // device held.
 std::vector<std::vector<std::u16string>> VornKeyRoots();
+
+// Wine's service control manager starts the auto-start services when a
+// session starts; XP does so at boot, and a run by hand is not a boot. The
+// runner seeds them as demand-start (3) and the device's start type is kept
+// unless the run wrote another one.
+inline constexpr char16_t kServicesKey[] = u"SYSTEM\\CurrentControlSet\\Services";
+inline constexpr std::uint8_t kHeldBackStart = 3;
+sim::Hive& HoldBackAutoStart(sim::Hive& hive);
 
 // The file's bytes; false when it cannot be read.
 bool ReadBytes(const std::filesystem::path& path, std::string* bytes);

@@ -86,9 +86,10 @@ void MergeRegistry(sim::Hive& device, sim::Hive& wine) {
   Path start;
   CollectKeys(device.LocalMachine(), start, &held);
   for (const Path& key : held) {
-    bool inRoot = false;
-    for (const Path& r : roots) inRoot = inRoot || Below(key, r);
-    if (inRoot) continue;
+    // VORN's keys and the keys that only hold them (created with them).
+    bool vorn = false;
+    for (const Path& r : roots) vorn = vorn || Below(key, r) || Below(r, key);
+    if (vorn) continue;
     sim::HiveKey* w = wine.Find(key);
     sim::HiveKey* d = device.Find(key);
     if (d == nullptr) continue;
@@ -104,6 +105,26 @@ void MergeRegistry(sim::Hive& device, sim::Hive& wine) {
       SyncTree(device, r, *w);
     } else if (device.Find(r) != nullptr) {
       device.Erase(r);
+    }
+  }
+}
+
+void RestoreStartTypes(sim::Hive& device, sim::Hive& seeded, sim::Hive& wine) {
+  const Path services = sim::SplitKeyPath(kServicesKey);
+  sim::HiveKey* original = device.Find(services);
+  if (original == nullptr) return;
+  for (auto& service : original->subKeys) {
+    Path path = services;
+    path.push_back(service->name);
+    sim::HiveKey* seed = seeded.Find(path);
+    sim::HiveKey* now = wine.Find(path);
+    sim::HiveValue* before = service->FindValue(u"Start");
+    if (seed == nullptr || now == nullptr || before == nullptr) continue;
+    sim::HiveValue* held = seed->FindValue(u"Start");
+    sim::HiveValue* after = now->FindValue(u"Start");
+    if (held && after && held->data != before->data && after->type == held->type &&
+        after->data == held->data) {
+      after->data = before->data;
     }
   }
 }
@@ -187,6 +208,8 @@ void ParseCalls(const std::string& calls, std::vector<Json>* records) {
     } else if (kind == "messageBox") {
       records->push_back({{"kind", kind}, {"caption", c.value("caption", "")},
                           {"text", c.value("text", "")}, {"button", c.value("button", Json())}});
+    } else if (kind == "timeChangeSent" && !c.value("found", false)) {
+      continue;  // the runner's tries before the job's window exists
     } else if (kind == "writeFilterCall" || kind == "timeChangeSent") {
       c["kind"] = kind;
       records->push_back(c);
@@ -214,6 +237,29 @@ void ParseStates(const std::string& polled, std::vector<Json>* records) {
   }
 }
 
+// The export files (export-1.reg ...) as one: the first whole, the others
+// without their byte-order mark and header line. A key that does not exist
+// leaves no file.
+std::string Exports(const fs::path& work) {
+  std::ifstream keys(work / "export-keys.txt");
+  std::string line;
+  int count = 0;
+  while (std::getline(keys, line)) ++count;
+  std::string all;
+  for (int n = 1; n <= count; ++n) {
+    const std::string bytes = Read(work / ("export-" + std::to_string(n) + ".reg"));
+    const std::string lineEnd("\r\0\n\0", 4);
+    const std::size_t end = bytes.find(lineEnd);
+    if (end == std::string::npos) continue;
+    all += all.empty() ? bytes : bytes.substr(end + lineEnd.size());
+  }
+  if (all.empty()) {
+    all = "\xff\xfe";
+    for (char c : std::string("Windows Registry Editor Version 5.00\r\n")) all += std::string{c, '\0'};
+  }
+  return all;
+}
+
 std::optional<std::string> ComputerName(sim::Hive& hive) {
   sim::HiveKey* key = hive.Find(sim::SplitKeyPath(
       u"SYSTEM\\CurrentControlSet\\Control\\ComputerName\\ComputerName"));
@@ -234,10 +280,14 @@ int Finish(const fs::path& folder, const fs::path& work) {
   sim::DeviceState& s = device.state();
   const std::string before = s.hostName;
   sim::Hive wine;
-  if (!sim::ParseRegFile(Read(work / "export.reg"), &wine, &error)) {
+  if (!sim::ParseRegFile(Exports(work), &wine, &error)) {
     std::cerr << "vorn-wine: the registry Wine exported: " << error << "\n";
     return 70;
   }
+  // Start types held back at seeding come back unless the run set them.
+  sim::Hive seeded;
+  ParseRegFile(Read(work / "seed.reg"), &seeded, &error);
+  RestoreStartTypes(device.hive(), seeded, wine);
   MergeRegistry(device.hive(), wine);
   device.MarkRegistryChanged();
 

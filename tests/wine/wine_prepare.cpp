@@ -10,6 +10,7 @@
 #include "os/sim/codepage.h"
 #include "os/sim/device.h"
 #include "os/sim/reg_file.h"
+#include "os/sim/sim_services.h"
 #include "os/sim/vorn_resources.h"
 #include "tests/wine/wine_device.h"
 
@@ -113,7 +114,7 @@ std::string ControlKey(const sim::DeviceState& d) {
     std::snprintf(buf, sizeof buf, "%08x", v);
     out << "\"" << name << "\"=dword:" << buf << "\r\n";
   };
-  out << "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\VornTest]\r\n";
+  out << "[HKEY_LOCAL_MACHINE\\SOFTWARE\\VornTest]\r\n";
   dword("FbwfStatus", d.fbwfStatus.value_or(0));
   dword("FbwfCurrent", d.fbwfCurrent);
   dword("FbwfNext", d.fbwfNext);
@@ -138,8 +139,18 @@ std::string ControlKey(const sim::DeviceState& d) {
   return out.str();
 }
 
-std::string Plan(const sim::DeviceState& d, const std::string& zone) {
+std::string Plan(sim::Device& device, const std::string& zone) {
+  const sim::DeviceState& d = device.state();
   std::ostringstream out;
+  // A start by the service control manager: the command line is the
+  // installed service's (empty: not installed, disabled or without one).
+  std::string command, module, error;
+  if (!sim::ServiceStartCommand(device, d.strings.at(100), &command, &module, &error)) {
+    command.clear();
+    module.clear();
+  }
+  out << "SERVICE_COMMAND=" << Quote(command) << "\n";
+  out << "SERVICE_MODULE=" << Quote(module) << "\n";
   out << "IMAGE_PATH=" << Quote(d.imagePath) << "\n";
   out << "STARTED_BY=" << Quote(d.startedBy) << "\n";
   out << "SERVICE_NAME=" << Quote(d.strings.at(100)) << "\n";
@@ -166,6 +177,48 @@ std::string Plan(const sim::DeviceState& d, const std::string& zone) {
   return out.str();
 }
 
+bool Below(const std::vector<std::u16string>& path, const std::vector<std::u16string>& root) {
+  if (path.size() < root.size()) return false;
+  for (std::size_t i = 0; i < root.size(); ++i) {
+    if (!sim::NamesEqual(path[i], root[i])) return false;
+  }
+  return true;
+}
+
+void HeldKeys(sim::HiveKey& key, std::vector<std::u16string>& path,
+              std::vector<std::vector<std::u16string>>* out) {
+  if (key.hasSection) out->push_back(path);
+  for (auto& sub : key.subKeys) {
+    path.push_back(sub->name);
+    HeldKeys(*sub, path, out);
+    path.pop_back();
+  }
+}
+
+// What the runner exports after the run: VORN's keys, the computer name,
+// and every key the device held that lies outside them (one line each).
+std::string ExportKeys(sim::Hive& hive) {
+  auto keys = VornKeyRoots();
+  keys.push_back(sim::SplitKeyPath(u"SYSTEM\\CurrentControlSet\\Control\\ComputerName"));
+  const std::size_t roots = keys.size();
+  std::vector<std::vector<std::u16string>> held;
+  std::vector<std::u16string> start;
+  HeldKeys(hive.LocalMachine(), start, &held);
+  for (const auto& k : held) {
+    bool covered = false;
+    // Keys that only hold VORN's keys are not read back (see Finish).
+    for (std::size_t i = 0; i < roots; ++i) covered = covered || Below(k, keys[i]) || Below(keys[i], k);
+    if (!covered) keys.push_back(k);
+  }
+  std::string out;
+  for (const auto& k : keys) {
+    std::u16string line = u"HKEY_LOCAL_MACHINE";
+    for (const auto& part : k) line += u"\\" + part;
+    out += sim::Utf16ToCp1252(line) + "\n";
+  }
+  return out;
+}
+
 bool WriteText(const fs::path& path, const std::string& text) {
   std::ofstream out(path, std::ios::binary);
   out << text;
@@ -173,6 +226,19 @@ bool WriteText(const fs::path& path, const std::string& text) {
 }
 
 }  // namespace
+
+sim::Hive& HoldBackAutoStart(sim::Hive& hive) {
+  sim::HiveKey* services = hive.Find(sim::SplitKeyPath(kServicesKey));
+  if (services == nullptr) return hive;
+  for (auto& service : services->subKeys) {
+    sim::HiveValue* start = service->FindValue(u"Start");
+    if (start != nullptr && start->type == 4 && start->data.size() == 4 && start->data[0] <= 2 &&
+        start->data[1] == 0 && start->data[2] == 0 && start->data[3] == 0) {
+      start->data[0] = kHeldBackStart;
+    }
+  }
+  return hive;
+}
 
 std::string InterfaceName(const std::string& description, std::size_t index) {
   std::string lower;
@@ -195,9 +261,13 @@ int Prepare(const fs::path& folder, const fs::path& work) {
   std::string zone;
   CheckFields(support, device.state(), &zone);
   if (!support.Report()) return 77;
-  if (!WriteText(work / "seed.reg", sim::WriteRegFile(device.hive())) ||
-      !WriteText(work / "control.reg", ControlKey(device.state())) ||
-      !WriteText(work / "plan.env", Plan(device.state(), zone))) {
+  // One import: the device's registry, then the stand-ins' control key (in
+  // the export's UTF-16LE).
+  std::string seed = sim::WriteRegFile(HoldBackAutoStart(device.hive()));
+  for (char c : ControlKey(device.state())) seed += std::string{c, '\0'};
+  if (!WriteText(work / "seed.reg", seed) ||
+      !WriteText(work / "export-keys.txt", ExportKeys(device.hive())) ||
+      !WriteText(work / "plan.env", Plan(device, zone))) {
     std::cerr << "vorn-wine: cannot write to " << work << "\n";
     return 74;
   }
