@@ -1,14 +1,26 @@
 #!/bin/bash
-# Inside the emulated machine, as its init's job (the machine is a throwaway:
-# no namespaces needed). First the probe: a 32-bit prefix, a 32-bit program
-# and a 32-bit service through Wine's service control manager; then, when
-# the host staged them, the scenario devices through the Wine runner.
-# Everything it learns stays in /vorn (the 9p share) for the host to check.
-# No Mono or Gecko: their install prompts would wait for a display.
-export WINEARCH=win32 WINEDEBUG=fixme-all WINEDLLOVERRIDES='mscoree,mshtml='
-unset DISPLAY WAYLAND_DISPLAY
+# Inside the emulated machine, as its init's job. The machine is a throwaway,
+# so the Wine runner leaves its namespaces out (VORN_WINE_GUEST). First every
+# scenario on both backends through the same both.sh as the 64-bit suite,
+# with the i686 VORN.EXE and the i686 stand-ins; then the probe: a 32-bit
+# program and a 32-bit service under Wine's service control manager, in a
+# copy of the runner's template prefix. Results stay in /vorn (the share).
 cd /vorn || exit 1
-mkdir -p probe
+mkdir -p probe kept
+# The runner's prefixes are hard-linked from its template: both on the disk.
+export TMPDIR=/var/tmp VORN_WINE_CACHE=/var/tmp/vorn-wine
+# No Mono or Gecko: their install prompts would wait for a display.
+export WINEARCH=win32 WINEDLLOVERRIDES='mscoree,mshtml='
+unset DISPLAY WAYLAND_DISPLAY
+
+if [ -d /vorn/tree ]; then
+  SECONDS=0
+  VORN_WINE_GUEST=1 VORN_WINE_ARCH=win32 VORN_BOTH_JOBS=1 VORN_BOTH_KEEP=/vorn/kept \
+    VORN_WINE_TIMEOUT=${VORN_WINE_TIMEOUT:-300} \
+    bash /vorn/tree/tests/wine/both.sh $(cat /vorn/scenarios 2>/dev/null) >/vorn/both.log 2>&1
+  echo "$?" >/vorn/both.rc
+  echo "x86vm guest: scenarios done in $SECONDS s (exit $(cat /vorn/both.rc))"
+fi
 
 # Waits up to two minutes for the probe service to reach STATE.
 await() {
@@ -20,12 +32,17 @@ await() {
 }
 
 probe() {
-  local out=/vorn/probe
-  export WINEPREFIX=/tmp/probe-prefix
-  SECONDS=0
-  timeout 600 wineboot -i >"$out/wineboot.log" 2>&1
-  echo "$?" >"$out/wineboot.rc"
-  echo "$SECONDS" >"$out/wineboot.seconds"
+  local out=/vorn/probe template
+  export WINEPREFIX=/var/tmp/probe-prefix WINEDEBUG=fixme-all
+  template=$(ls -d "$VORN_WINE_CACHE"/prefix-win32-* 2>/dev/null | head -1)
+  if [ -n "$template" ]; then
+    cp -a "$template" "$WINEPREFIX" && chmod -R u+w "$WINEPREFIX"
+  else
+    SECONDS=0
+    timeout 900 wineboot -i >"$out/wineboot.log" 2>&1
+    echo "$?" >"$out/wineboot.rc"
+    echo "$SECONDS" >"$out/wineboot.seconds"
+  fi
   # The programs from the guest's own disk, not the share.
   mkdir -p "$WINEPREFIX/drive_c/probe"
   cp probe/hello.exe probe/svc.exe "$WINEPREFIX/drive_c/probe/"
@@ -50,16 +67,9 @@ probe() {
   kill "$keep" 2>/dev/null
   wineserver -k
   wait
-  rm -rf "$WINEPREFIX"
-  unset WINEPREFIX
 }
 
 SECONDS=0
 probe
 echo "x86vm guest: probe done in $SECONDS s"
-if [ -x /vorn/suite/run ]; then
-  SECONDS=0
-  /vorn/suite/run
-  echo "x86vm guest: suite done in $SECONDS s (exit $?)"
-fi
 true
