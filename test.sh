@@ -4,7 +4,9 @@
 # failure sweep among them), each fuzzer for a short while, the XP checks of
 # VORN.EXE (imports, resources), VORN.EXE under Wine where this machine
 # can run 32-bit programs, and every scenario on both backends (vorn-sim and
-# the 64-bit test build under 64-bit Wine). Ends with "N passed, N failed, N skipped".
+# the 64-bit test build under 64-bit Wine), then the shipped 32-bit build
+# under 32-bit Wine in an emulated x86 machine. Ends with "N passed, N
+# failed, N skipped".
 set -uo pipefail
 cd "$(dirname "$0")"
 
