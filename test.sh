@@ -3,10 +3,10 @@
 # and runs every test: unit, behaviour and scenario tests natively and under
 # the sanitizers (the failure sweep among them), each fuzzer for a short
 # while, the XP checks of VORN.EXE (imports, resources), VORN.EXE under Wine
-# where this machine can run 32-bit programs, and the 64-bit build under
-# 64-bit Wine against the stand-ins, and every scenario on both backends
-# (vorn-sim and the 64-bit build under Wine). Ends with "N passed, N failed,
-# N skipped".
+# where this machine can run 32-bit programs, the 64-bit build under 64-bit
+# Wine against the stand-ins, every scenario on both backends (vorn-sim and
+# the 64-bit build under Wine), then the shipped 32-bit build under 32-bit
+# Wine in an emulated x86 machine. Ends with "N passed, N failed, N skipped".
 set -uo pipefail
 cd "$(dirname "$0")"
 
@@ -32,6 +32,20 @@ count_ctest() {
   passed=$((passed + total - bad - skip))
   failed=$((failed + bad))
   skipped=$((skipped + skip))
+}
+
+# Adds a stage's counts from its closing "N passed, N failed" line; a stage
+# that ends without one counts as one failure.
+count_summary() {
+  local name=$1 line
+  line=$(grep -E '^[0-9]+ passed, [0-9]+ failed' "$2" | tail -1)
+  if [ -z "$line" ]; then
+    echo "FAILED: $name ended without its summary"
+    failed=$((failed + 1))
+    return
+  fi
+  passed=$((passed + $(sed -E 's/^([0-9]+) passed.*/\1/' <<<"$line")))
+  failed=$((failed + $(sed -E 's/^[0-9]+ passed, ([0-9]+) failed.*/\1/' <<<"$line")))
 }
 
 # A stage that is one check.
@@ -89,6 +103,19 @@ wine_both() {
   rm -f "$log"
 }
 wine_both
+
+# The shipped 32-bit VORN.EXE under 32-bit Wine in an emulated x86 machine;
+# builds the machine's disk image once per recipe (cached), then one boot.
+if [ -n "${VORN_SKIP_X86VM:-}" ]; then
+  echo "== x86vm: skipped (VORN_SKIP_X86VM is set)"
+  skipped=$((skipped + 1))
+else
+  echo "== x86vm (32-bit Wine in an emulated x86 machine)"
+  log=$(mktemp)
+  tests/x86vm/suite.sh 2>&1 | tee "$log"
+  count_summary "x86vm" "$log"
+  rm -f "$log"
+fi
 
 echo
 echo "$passed passed, $failed failed, $skipped skipped"

@@ -3,7 +3,8 @@
 # Run as root (apt-get); otherwise it only says what is missing.
 #   scripts/install-deps.sh          the native build and vorn-sim
 #   scripts/install-deps.sh --all    also the VORN.EXE cross-builds (i686, and the
-#                                    x86_64 test build) and 64-bit Wine
+#                                    x86_64 test build), 64-bit Wine and the
+#                                    emulated x86 machine
 #   scripts/install-deps.sh --bench  --all and what bench/run.sh measures with
 #   scripts/install-deps.sh --wine32 --all and 32-bit Wine (i386 architecture), for
 #                                    tests/wine/smoke.sh on machines that can
@@ -16,12 +17,14 @@ native=(cmake ninja-build g++ pkg-config libgtest-dev nlohmann-json3-dev libxml2
 cross=(g++-mingw-w64-i686-win32 binutils-mingw-w64-i686 g++-mingw-w64-x86-64-win32
        binutils-mingw-w64-x86-64 mingw-w64-tools wine wine64 xauth xvfb)
 bench=(valgrind time xmlstarlet)
+# The emulated x86 machine that runs the 32-bit suite (tests/x86vm/).
+x86vm=(qemu-system-x86 debootstrap debian-archive-keyring e2fsprogs)
 
 want=("${native[@]}")
 case "${1:-}" in
-  --all) want+=("${cross[@]}") ;;
-  --bench) want+=("${cross[@]}" "${bench[@]}") ;;
-  --wine32) want+=("${cross[@]}" wine32) ;;
+  --all) want+=("${cross[@]}" "${x86vm[@]}") ;;
+  --bench) want+=("${cross[@]}" "${x86vm[@]}" "${bench[@]}") ;;
+  --wine32) want+=("${cross[@]}" "${x86vm[@]}" wine32) ;;
 esac
 
 missing=()

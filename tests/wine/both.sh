@@ -9,7 +9,9 @@
 #
 # usage: both.sh [SCENARIO...]     (default: every scenario with a "both" file)
 # Environment: VORN_SIM, VORN_WINE_DEVICE, VORN_WINE_EXE, VORN_WINE_ARCH, and
-# VORN_BOTH_JOBS (scenarios run at once, default 4: a Wine run mostly waits).
+# VORN_BOTH_JOBS (scenarios run at once, default 4: a Wine run mostly waits),
+# VORN_BOTH_KEEP (a folder: each scenario's two device folders are kept there
+# as NAME/sim and NAME/wine).
 # Prints "N passed, N failed"; exit 0 when all passed, 1 on a failure, 77
 # when Wine cannot run here.
 set -u
@@ -90,6 +92,9 @@ scenario() {
     done
     echo "$verdict" >"$out/$name"
   } >"$log" 2>&1
+  if [ -n "${VORN_BOTH_KEEP:-}" ]; then
+    mkdir -p "$VORN_BOTH_KEEP/$name" && cp -r "$work/sim" "$work/wine" "$VORN_BOTH_KEEP/$name/"
+  fi
   rm -rf "$work"
 }
 

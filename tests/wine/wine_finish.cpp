@@ -298,7 +298,12 @@ int Finish(const fs::path& folder, const fs::path& work) {
   ParseLog(Read(work / "wine.log"), &records);
   ParseCalls(Read(work / "calls.jsonl"), &records);
   ParseStates(Read(work / "states.txt"), &records);
-  const std::string out = Read(work / "stdout.txt");
+  // VORN.EXE writes its standard output as the C runtime's text mode does
+  // (each line feed as CR LF); the journal holds the text, as vorn-sim's.
+  std::string out = Read(work / "stdout.txt");
+  for (std::size_t at = out.find("\r\n"); at != std::string::npos; at = out.find("\r\n", at)) {
+    out.erase(at, 1);
+  }
   if (!out.empty()) records.push_back({{"kind", "stdout"}, {"text", out}});
   const std::optional<std::string> after = ComputerName(wine);
   if (after && *after != before) {

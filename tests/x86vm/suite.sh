@@ -1,0 +1,123 @@
+#!/usr/bin/env bash
+# The 32-bit suite: the shipped i686 VORN.EXE under 32-bit Wine, in an
+# emulated x86 machine (this machine kind executes no 32-bit x86 code).
+# One boot runs every scenario on both backends through tests/wine/both.sh,
+# the same runner and comparison as the 64-bit suite, with the i686 build
+# and the i686 stand-ins, and then the probe (a 32-bit program and a 32-bit
+# service under Wine's service control manager). Back on this machine: the
+# verdicts, and the write-filter calls each scenario listed in calls/ must
+# make, in order, as the stand-in libraries recorded them.
+#
+# usage: suite.sh [SCENARIO...]   (default: every scenario with a "both" file)
+# Environment: VORN_X86VM_TIMEOUT (seconds, default 2400) bounds the guest;
+# VORN_X86VM_KEEP=1 keeps the share folder and prints its path;
+# VORN_X86VM_EXE runs another i686 VORN.EXE (default build/win32/VORN.EXE).
+# Needs the native (vorn-sim, vorn-wine-device) and win32 builds.
+# Prints "N passed, N failed"; exit 0 when all passed.
+set -uo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+root=$(cd "$here/../.." && pwd)
+cc=${CC_MINGW32:-i686-w64-mingw32-gcc-win32}
+exe=${VORN_X86VM_EXE:-$root/build/win32/VORN.EXE}
+
+passed=0
+failed=0
+check() {  # description command...
+  local what=$1; shift
+  if "$@"; then echo "ok   - $what"; passed=$((passed + 1))
+  else echo "FAIL - $what"; failed=$((failed + 1)); fi
+}
+finish() {
+  echo "$passed passed, $failed failed"
+  [ "$failed" -eq 0 ]
+  exit
+}
+
+share=$(mktemp -d "${TMPDIR:-/tmp}/vorn-x86vm.XXXXXX")
+if [ -n "${VORN_X86VM_KEEP:-}" ]; then
+  trap 'echo "x86vm: share folder $share"' EXIT
+else
+  trap 'rm -rf "$share"' EXIT
+fi
+
+# --- What the guest runs: the probe programs, and a tree with what both.sh
+# needs at its usual places (the i686 build where it takes the win32 one). ---
+stage() {
+  local t=$share/tree f
+  for f in "$exe" "$root/build/native/vorn-sim" "$root/build/native/vorn-wine-device"; do
+    [ -e "$f" ] || { echo "x86vm: $f is missing (build the native and win32 presets)"; return 1; }
+  done
+  mkdir -p "$share/probe" "$t/tests" "$t/build/native" "$t/build/win32" "$t/build/wine-standins/win32"
+  "$cc" -O1 -o "$share/probe/hello.exe" "$here/guest/hello.c" &&
+    "$cc" -O1 -o "$share/probe/svc.exe" "$here/guest/svc.c" -ladvapi32 || return 1
+  cp -r "$root/tests/wine" "$root/tests/scenarios" "$t/tests/" &&
+    cp -r "$root/examples" "$t/" &&
+    cp "$root/build/native/vorn-sim" "$root/build/native/vorn-wine-device" "$t/build/native/" &&
+    cp "$exe" "$t/build/win32/VORN.EXE" || return 1
+  bash "$root/tests/wine/standins/build.sh" win32 "$t/build/wine-standins/win32" &&
+    "$cc" -O1 -o "$t/build/wine-standins/win32/vorn-launch.exe" "$root/tests/wine/launch.c" || return 1
+  printf '%s\n' "$@" >"$share/scenarios"
+  cp "$here/guest/job.sh" "$share/job"
+}
+stage "$@" || { check "the guest's programs and scenarios are staged" false; finish; }
+
+# --- One boot. ---
+start=$SECONDS
+"$here/run.sh" "$share" "${VORN_X86VM_TIMEOUT:-2400}"
+rc=$?
+echo "x86vm: image and guest took $((SECONDS - start)) s"
+grep -h '^x86vm guest:' "$share/job.log" 2>/dev/null
+check "the guest ran its job to the end (exit $rc)" [ "$rc" -eq 0 ]
+
+# --- The scenarios: both.sh's verdicts, then the write-filter calls. ---
+if [ -s "$share/both.log" ]; then
+  sed -n '/^ok   - \|^FAIL - \|^       /p' "$share/both.log"
+  line=$(grep -E '^[0-9]+ passed, [0-9]+ failed$' "$share/both.log" | tail -1)
+  if [ -n "$line" ]; then
+    passed=$((passed + ${line%% *}))
+    line=${line#*, }
+    failed=$((failed + ${line%% *}))
+  else
+    check "both.sh ended with its summary" false
+    tail -20 "$share/both.log"
+  fi
+else
+  check "both.sh ran in the guest" false
+fi
+
+# The entry points the stand-ins saw, one a line, in order.
+filter_calls() {
+  grep '"kind":"writeFilterCall"' "$1/journal.jsonl" 2>/dev/null |
+    sed -E 's/.*"entry":"([^"]*)".*/\1/'
+}
+for expected in "$here"/calls/*; do
+  name=$(basename "$expected")
+  [ -d "$share/kept/$name" ] || continue
+  if diff "$expected" <(filter_calls "$share/kept/$name/wine") >"$share/calls.diff"; then
+    check "$name: the i686 build made the write-filter calls in order" true
+  else
+    check "$name: the i686 build made the write-filter calls in order (< expected, > seen)" false
+    sed 's/^/       /' "$share/calls.diff"
+  fi
+done
+
+# --- The probe. ---
+p=$share/probe
+has() { grep -q -- "$2" "$p/$1" 2>/dev/null; }
+state_after() {  # section state: the first query after "== section" shows the state
+  sed -n "/^== $1/,\$p" "$p/sc.out" 2>/dev/null | grep -m1 'STATE' | grep -q "$2"
+}
+if [ -e "$p/wineboot.rc" ]; then
+  check "wineboot -i made a 32-bit prefix" [ "$(cat "$p/wineboot.rc")" = 0 ]
+fi
+check "probe: a 32-bit program ran as 32-bit code and its exit code came back" \
+  eval 'has hello.out "hello from 32-bit code" && [ "$(cat "$p/hello.rc" 2>/dev/null)" = 7 ]'
+check "probe: sc create installed a 32-bit service" has sc.out "^create exit 0"
+check "probe: the service was RUNNING after sc start, as 32-bit code" \
+  eval 'state_after "after start" RUNNING && has svc.txt "running as 32-bit code"'
+check "probe: the service was STOPPED after sc stop" state_after "after stop" STOPPED
+if [ "$failed" -ne 0 ]; then
+  echo "--- probe/sc.out"; cat "$p/sc.out" 2>/dev/null
+  echo "--- job.log (end)"; tail -30 "$share/job.log" 2>/dev/null
+fi
+finish
