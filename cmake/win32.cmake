@@ -82,7 +82,25 @@ set_tests_properties(xp.resources PROPERTIES
 add_test(NAME xp.imports_selftest
          COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/tests/xp/selftest.sh)
 
-if(NOT CMAKE_SIZEOF_VOID_P EQUAL 8)
+# The stand-ins of the Wine runs, built for this architecture: the real
+# libraries' undecorated export names, system DLLs only.
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+  set(VORN_STANDINS_ARCH win64)
+else()
+  set(VORN_STANDINS_ARCH win32)
+endif()
+add_test(NAME wine.standins_exports
+         COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/tests/wine/standins/check_exports.sh
+                 ${VORN_STANDINS_ARCH})
+
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+  # The 64-bit build under 64-bit Wine, against the stand-ins of the
+  # device's libraries and programs.
+  add_test(NAME wine.standins
+           COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/tests/wine/standins_test.sh
+                   $<TARGET_FILE:vorn_exe>)
+  set_tests_properties(wine.standins PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 900)
+else()
   # End-to-end smoke test under Wine; skipped (77) where 32-bit Wine cannot run.
   add_test(NAME wine.smoke
            COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/tests/wine/smoke.sh
