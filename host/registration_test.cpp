@@ -186,6 +186,15 @@ TEST(Registration, AnImagePathWithABlankIsQuoted) {
             Sz("\"C:\\Program Files\\Talvenor\\VORN.EXE\""));
 }
 
+// XP cuts such a path without setting a last error: the registration must
+// still fail, not end with S_OK and no type library.
+TEST(Registration, AModulePathThatMaxPathCutsFailsTheTypeLibrary) {
+  const std::string path = "C:\\" + std::string(251, 'd') + "\\VORN.EXE";  // 263 characters
+  sim::TestDevice device(RuntimeService({}), sim::Json{{"imagePath", path}}.dump());
+  EXPECT_EQ(static_cast<std::uint32_t>(device.Run("-RegServer")), 0x8007007Au);
+  EXPECT_FALSE(ReadForm(device).typeLibrary);
+}
+
 TEST(Registration, DependencyEntriesKeepTheirOrderAndLength) {
   const std::string longName(300, 'L');
   sim::TestDevice device(RuntimeService({"A", longName, "vOrN", "B"}));

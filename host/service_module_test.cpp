@@ -167,6 +167,74 @@ TEST(ServiceControl, AStopWhileTheJobWaitsForMessagesEndsTheWait) {
             (States_{"SERVICE_RUNNING", "SERVICE_STOP_PENDING", "SERVICE_STOPPED"}));
 }
 
+// The dispatcher returns on the report of SERVICE_STOPPED, before the main
+// that made it has returned; the caller then tears the module down. The
+// dispatcher call must wait for the main (under the sanitizers, every service
+// run above shows a use after free of the module's status lock otherwise).
+TEST(ServiceControl, TheDispatcherReturnsOnlyOnceTheServiceMainHasReturned) {
+  sim::TestDevice device("", R"({"startedBy": "scm"})");
+  os::Platform platform = device.platform();
+  std::atomic<bool> mainReturned{false};
+  ASSERT_TRUE(platform.services.StartDispatcher("VORN", [&] {
+    const os::StatusHandle handle = platform.services.RegisterHandler("VORN", [](std::uint32_t) {});
+    os::ServiceStatus status;
+    status.currentState = os::kServiceStopped;
+    platform.services.SetStatus(handle, status);
+    mainReturned = true;
+  }));
+  EXPECT_TRUE(mainReturned);
+}
+
+// What the service main throws stays out of the dispatcher: the service is
+// reported stopped with a failure.
+TEST(ServiceControl, AnExceptionInTheServiceMainStopsTheServiceWithAFailure) {
+  sim::TestDevice device("", R"({"startedBy": "scm"})");
+  os::Platform platform = device.platform();
+  ASSERT_TRUE(platform.services.StartDispatcher("VORN", [&] {
+    const os::StatusHandle handle = platform.services.RegisterHandler("VORN", [](std::uint32_t) {});
+    os::ServiceStatus status;
+    status.currentState = os::kServiceRunning;
+    platform.services.SetStatus(handle, status);
+    throw std::bad_alloc();
+  }));
+  const auto states = device.Records("serviceStatus");
+  ASSERT_EQ(states.size(), 2u);
+  EXPECT_EQ(states[1]["state"], "SERVICE_STOPPED");
+  EXPECT_EQ(states[1]["exitCode"], os::kErrorExceptionInService);
+
+  // Thrown before a handler exists: there is nothing to report to.
+  sim::TestDevice early("", R"({"startedBy": "scm"})");
+  EXPECT_TRUE(early.platform().services.StartDispatcher("VORN", [] { throw 1u; }));
+  EXPECT_TRUE(early.Records("serviceStatus").empty());
+}
+
+// A handler that throws has dropped that control; the next one still comes.
+TEST(ServiceControl, AnExceptionInTheHandlerDropsOnlyItsControl) {
+  sim::TestDevice device("", R"({"startedBy": "scm",
+      "serviceControls": [{"at": "duringJob", "code": 128}, {"at": "duringJob", "code": 129}]})");
+  os::Platform platform = device.platform();
+  std::vector<std::uint32_t> handled;
+  ASSERT_TRUE(platform.services.StartDispatcher("VORN", [&] {
+    const os::StatusHandle handle =
+        platform.services.RegisterHandler("VORN", [&](std::uint32_t control) {
+          handled.push_back(control);
+          if (control == 128) throw std::bad_alloc();
+        });
+    os::ServiceStatus status;
+    status.controlsAccepted = os::kServiceAcceptStop;
+    status.currentState = os::kServiceRunning;
+    platform.services.SetStatus(handle, status);
+    os::SystemTime now;
+    platform.clock.GetLocalTime(&now);  // a port call: the controls go out here
+    status.currentState = os::kServiceStopped;
+    platform.services.SetStatus(handle, status);
+  }));
+  EXPECT_EQ(handled, (std::vector<std::uint32_t>{128, 129}));
+  const auto states = device.Records("serviceStatus");
+  ASSERT_EQ(states.size(), 2u);
+  EXPECT_EQ(states[1]["exitCode"], 0);
+}
+
 // Counts the states the reports carry, slowly enough that an unserialised
 // second reporter would overwrite the record while a report is made.
 class CountingServices : public os::ServiceManager {

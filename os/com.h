@@ -30,7 +30,9 @@ class Com {
   virtual HResult InitializeSecurity() = 0;
 
   // Registers the type library resource 1 of the executable
-  // (LoadTypeLib on the module path, RegisterTypeLib). Returns its status.
+  // (LoadTypeLib on the module path, RegisterTypeLib). Returns its status;
+  // HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER) without registering when
+  // the module path does not fit in MAX_PATH (260) characters.
   virtual HResult RegisterTypeLibrary() = 0;
 
   // UnRegisterTypeLib of the library of the executable's resource 1.

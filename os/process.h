@@ -71,13 +71,23 @@ class Process {
                                  std::uint32_t message) = 0;
 
   // GetMessageA(any window, no filter) on the calling thread's queue. Blocks
-  // until a message arrives and returns its identifier; WM_QUIT is returned
-  // as kWmQuit (GetMessageA's 0 result). Never fails on a valid thread.
+  // until a posted message arrives and returns its identifier; sent
+  // messages go to the window procedures meanwhile and are never returned.
+  // WM_QUIT is returned as kWmQuit (GetMessageA's 0 result), and so is a
+  // failure of GetMessageA (-1), so that a loop waiting for messages ends
+  // rather than spin.
   virtual std::uint32_t GetMessage() = 0;
 
-  // RegisterClassExA of `className` with DefWindowProcA, the module
-  // instance and nothing else. False when registration failed.
-  virtual bool RegisterWindowClass(const std::string& className) = 0;
+  // RegisterClassExA of `className` with the module instance and nothing
+  // else. The window procedure hands every message to DefWindowProcA,
+  // except `postedMessage` (0: none): a window of the class that receives it
+  // posts it to its own thread's queue, as PostThreadMessageA with the same
+  // parameters, and answers 0. That is how a message the system sends (a
+  // broadcast such as WM_TIMECHANGE) comes out of GetMessage; a post that
+  // fails (the queue is full) loses the message unnoticed. False when
+  // registration failed (a class of that name exists, say).
+  virtual bool RegisterWindowClass(const std::string& className,
+                                   std::uint32_t postedMessage) = 0;
 
   // CreateWindowExA of a window of `className`: no extended style, empty
   // title, WS_DISABLED, position and size 0, no parent or menu. False when

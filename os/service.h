@@ -29,6 +29,8 @@ constexpr std::uint32_t kServiceAllAccess = 0xF01FF;
 constexpr std::uint32_t kServiceStopAndDelete = 0x10020;  // SERVICE_STOP|DELETE
 constexpr std::uint32_t kServiceAutoStart = 2;
 constexpr std::uint32_t kServiceErrorNormal = 1;
+// ERROR_EXCEPTION_IN_SERVICE: the exit code of a service whose main threw.
+constexpr Status kErrorExceptionInService = 1064;
 
 struct ServiceStatus {
   std::uint32_t serviceType = 0;
@@ -96,6 +98,10 @@ class ServiceManager {
   // to the registered handler on the calling thread, and returns true once
   // the service has reported SERVICE_STOPPED and its main has returned.
   // Otherwise returns false at once (ERROR_FAILED_SERVICE_CONTROLLER_CONNECT).
+  // Nothing thrown on those threads goes further: when `serviceMain` throws
+  // after registering its handler, the service is reported SERVICE_STOPPED
+  // with exit code kErrorExceptionInService; a handler that throws has
+  // dropped its control.
   virtual bool StartDispatcher(const std::string& name,
                                std::function<void()> serviceMain) = 0;
 

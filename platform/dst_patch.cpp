@@ -94,9 +94,12 @@ int DstPatch::ShiftClock(bool reverse) {
 }
 
 int DstPatch::CreateTimeChangeWindow() {
-  if (!platform_.process.RegisterWindowClass(kWindowClass)) return 0;
-  // The window is never shown; it exists so that the time-change broadcast
-  // reaches this thread's queue.
+  // The time-change broadcast is sent to the window, not posted to the
+  // thread: the window procedure would take it and GetMessage never hand it
+  // out. The class posts it on to the thread's queue, where the watch reads.
+  if (!platform_.process.RegisterWindowClass(kWindowClass, os::kWmTimeChange)) return 0;
+  // The window is never shown; it exists so that the broadcast reaches this
+  // thread.
   return platform_.process.CreateHiddenWindow(kWindowClass) ? 1 : 0;
 }
 

@@ -88,8 +88,18 @@ bool SimProcess::PostThreadMessage(std::uint32_t threadId, std::uint32_t message
   return true;
 }
 
+// A sent message reaches the window procedure of each window the thread
+// owns; only a procedure that posts it on puts it into the queue. Caller holds
+// mutex_.
+void SimProcess::SendToWindows(std::uint32_t thread, std::uint32_t message) {
+  for (const auto& [owner, className] : windows_) {
+    if (owner == thread && classes_[className] == message) queues_[thread].push_back(message);
+  }
+}
+
 std::uint32_t SimProcess::GetMessage() {
-  device_.Fault("GetMessageA");  // cannot fail on a live thread; recorded
+  // A failing GetMessageA (-1) ends the caller's loop like WM_QUIT.
+  if (device_.Fault("GetMessageA")) return os::kWmQuit;
   const std::uint32_t self = CurrentThreadId();
   std::unique_lock<std::mutex> lock(mutex_);
   for (;;) {
@@ -109,7 +119,8 @@ std::uint32_t SimProcess::GetMessage() {
           device_.state().timeZoneId = m.value;
           device_.MarkStateChanged();
           device_.Journal({{"kind", "timeZoneChange"}, {"id", m.value}});
-          return os::kWmTimeChange;
+          SendToWindows(self, os::kWmTimeChange);
+          continue;
         case SimMessage::kMessage:
           return m.value;
       }
@@ -135,16 +146,20 @@ std::uint32_t SimProcess::GetMessage() {
   }
 }
 
-bool SimProcess::RegisterWindowClass(const std::string& className) {
+bool SimProcess::RegisterWindowClass(const std::string& className,
+                                     std::uint32_t postedMessage) {
   if (device_.Fault("RegisterClassExA")) return false;
   std::lock_guard<std::mutex> lock(mutex_);
-  return classes_.insert(className).second;  // a second registration fails
+  return classes_.emplace(className, postedMessage).second;  // a second registration fails
 }
 
 bool SimProcess::CreateHiddenWindow(const std::string& className) {
   if (device_.Fault("CreateWindowExA")) return false;
+  const std::uint32_t self = CurrentThreadId();
   std::lock_guard<std::mutex> lock(mutex_);
-  return classes_.count(className) != 0;
+  if (classes_.count(className) == 0) return false;
+  windows_.emplace_back(self, className);
+  return true;
 }
 
 std::unique_ptr<os::Mutex> SimProcess::NewMutex() { return std::make_unique<StdMutex>(); }

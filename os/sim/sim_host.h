@@ -8,8 +8,8 @@
 #include <functional>
 #include <map>
 #include <mutex>
-#include <set>
 #include <thread>
+#include <vector>
 
 #include "os/com.h"
 #include "os/event_log.h"
@@ -45,8 +45,11 @@ class SimProcess : public os::Process {
   void SetLastError(os::Status status) override;
   os::Status GetLastError() override;
   bool PostThreadMessage(std::uint32_t threadId, std::uint32_t message) override;
+  // Scripted time changes are the system's broadcast: sent to the calling
+  // thread's windows, whose class procedure may post them to the queue.
   std::uint32_t GetMessage() override;
-  bool RegisterWindowClass(const std::string& className) override;
+  bool RegisterWindowClass(const std::string& className,
+                           std::uint32_t postedMessage) override;
   bool CreateHiddenWindow(const std::string& className) override;
   std::unique_ptr<os::Mutex> NewMutex() override;
 
@@ -57,13 +60,18 @@ class SimProcess : public os::Process {
   void set_idle_handler(std::function<bool()> handler) { idle_ = std::move(handler); }
 
  private:
+  void SendToWindows(std::uint32_t thread, std::uint32_t message);
+
   Device& device_;
   std::string commandLine_;
   std::mutex mutex_;
   std::condition_variable posted_;
   std::map<std::thread::id, std::uint32_t> threadIds_;
   std::map<std::uint32_t, std::deque<std::uint32_t>> queues_;
-  std::set<std::string> classes_;
+  // Class name -> the message its window procedure posts on (0: none).
+  std::map<std::string, std::uint32_t> classes_;
+  // The windows that exist: their thread and class.
+  std::vector<std::pair<std::uint32_t, std::string>> windows_;
   std::size_t nextScripted_ = 0;
   std::function<bool()> idle_;
 };

@@ -163,44 +163,89 @@ bool SimServices::StartDispatcher(const std::string&, std::function<void()> serv
     if (dispatching_) return false;
     dispatching_ = true;
     serviceReturned_ = false;
+    stoppedReported_ = false;
+    dispatcherReturned_ = false;
   }
   device_.set_call_observer([this](const std::string& call) { OnPortCall(call); });
   process_.set_idle_handler([this] { return DeliverInWatch(); });
+  service_ = std::thread([this, main = std::move(serviceMain)] { ServiceThread(main); });
+  Dispatch();
+  // As the Win32 backend does: the dispatcher has returned on the report of
+  // SERVICE_STOPPED, while the service's main may still be on its way out
+  // (leaving the lock it reported under, say). Return only once it is out,
+  // so that the caller may tear down what the main uses.
+  {
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait(lock, [this] { return serviceReturned_; });
+  }
+  service_.join();
+  device_.set_call_observer(nullptr);
+  process_.set_idle_handler(nullptr);
+  std::lock_guard<std::mutex> lock(mutex_);
+  dispatching_ = false;
+  handler_ = nullptr;
+  return true;
+}
 
-  std::thread service([this, main = std::move(serviceMain)] {
+SimServices::~SimServices() {
+  if (service_.joinable()) service_.join();
+}
+
+// The service main's trampoline: nothing the main throws may unwind into
+// the dispatcher; the service is then reported stopped with a failure.
+void SimServices::ServiceThread(const std::function<void()>& main) {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    serviceThread_ = std::this_thread::get_id();
+  }
+  try {
+    main();
+  } catch (...) {
+    bool registered;
     {
       std::lock_guard<std::mutex> lock(mutex_);
-      serviceThread_ = std::this_thread::get_id();
+      registered = static_cast<bool>(handler_);
     }
-    main();
-    std::lock_guard<std::mutex> lock(mutex_);
-    serviceReturned_ = true;
-    changed_.notify_all();
-  });
+    if (registered) {
+      os::ServiceStatus stopped;
+      stopped.serviceType = os::kServiceWin32OwnProcess;
+      stopped.currentState = os::kServiceStopped;
+      stopped.win32ExitCode = os::kErrorExceptionInService;
+      SetStatus(1, stopped);
+    }
+  }
+  std::lock_guard<std::mutex> lock(mutex_);
+  serviceReturned_ = true;
+  changed_.notify_all();
+}
 
-  // This thread is the dispatcher's: it runs the handler for each control
-  // until the service's main function has returned.
+// StartServiceCtrlDispatcherA's own part, on the caller's thread: runs the
+// handler for each control until the service has reported SERVICE_STOPPED.
+// (A main that returns without that report would leave Windows' dispatcher
+// waiting for ever; the simulation ends then too.)
+void SimServices::Dispatch() {
   std::unique_lock<std::mutex> lock(mutex_);
   for (;;) {
-    changed_.wait(lock, [this] { return !pending_.empty() || serviceReturned_; });
+    changed_.wait(lock, [this] {
+      return !pending_.empty() || stoppedReported_ || serviceReturned_;
+    });
     if (pending_.empty()) break;
     const std::uint32_t code = pending_.front();
     pending_.pop_front();
     auto handler = handler_;
     lock.unlock();
-    if (handler) handler(code);
+    try {
+      if (handler) handler(code);
+    } catch (...) {
+      // The handler's trampoline drops the control rather than let the
+      // exception into the dispatcher.
+    }
     lock.lock();
     ++delivered_;
     changed_.notify_all();
   }
-  lock.unlock();
-  service.join();
-  device_.set_call_observer(nullptr);
-  process_.set_idle_handler(nullptr);
-  lock.lock();
-  dispatching_ = false;
-  handler_ = nullptr;
-  return true;
+  dispatcherReturned_ = true;
+  changed_.notify_all();
 }
 
 os::StatusHandle SimServices::RegisterHandler(const std::string&,
@@ -230,7 +275,23 @@ bool SimServices::SetStatus(os::StatusHandle handle, const os::ServiceStatus& st
                    {"checkPoint", status.checkPoint},
                    {"waitHint", status.waitHint},
                    {"exitCode", status.win32ExitCode}});
+  if (status.currentState == os::kServiceStopped) LetTheDispatcherReturn();
   return true;
+}
+
+// On Windows the report of SERVICE_STOPPED lets the dispatcher call return
+// while the reporting thread has yet to come back from SetServiceStatus, and
+// the process's main thread may well run first. The reporter here waits
+// until the dispatcher has returned and gives the caller a head start, so
+// that whatever the main touches after its report is touched late, as it
+// can be on a device.
+void SimServices::LetTheDispatcherReturn() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  if (std::this_thread::get_id() != serviceThread_) return;
+  stoppedReported_ = true;
+  changed_.notify_all();
+  changed_.wait(lock, [this] { return dispatcherReturned_; });
+  changed_.wait_for(lock, std::chrono::milliseconds(kStoppedReturnDelayMs));
 }
 
 // The service control manager refuses controls the service does not accept

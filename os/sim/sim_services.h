@@ -28,6 +28,7 @@ namespace sim {
 class SimServices : public os::ServiceManager {
  public:
   SimServices(Device& device, SimProcess& process) : device_(device), process_(process) {}
+  ~SimServices() override;
 
   os::Status OpenManager(std::uint32_t access,
                          std::unique_ptr<os::ScHandle>* manager) override;
@@ -40,6 +41,13 @@ class SimServices : public os::ServiceManager {
   Device& device() { return device_; }
 
  private:
+  // How long a service thread that reported SERVICE_STOPPED stays in
+  // SetStatus after the dispatcher has returned.
+  static constexpr int kStoppedReturnDelayMs = 50;
+
+  void ServiceThread(const std::function<void()>& main);
+  void Dispatch();
+  void LetTheDispatcherReturn();
   void OnPortCall(const std::string& call);
   bool DeliverInWatch();
   // On the service thread: hands one control to the dispatcher's thread and
@@ -53,6 +61,9 @@ class SimServices : public os::ServiceManager {
   std::condition_variable changed_;
   bool dispatching_ = false;
   bool serviceReturned_ = false;
+  bool stoppedReported_ = false;
+  bool dispatcherReturned_ = false;
+  std::thread service_;
   std::thread::id serviceThread_;
   std::function<void(std::uint32_t)> handler_;
   std::deque<std::uint32_t> pending_;

@@ -10,6 +10,8 @@ namespace sim {
 namespace {
 
 constexpr auto kTypeERegistryAccess = static_cast<os::HResult>(0x8002801Cu);
+constexpr std::size_t kMaxPath = 260;
+constexpr os::Status kErrorInsufficientBuffer = 122;
 
 std::vector<std::u16string> LibraryPath() {
   return {u"SOFTWARE", u"Classes", u"TypeLib", Cp1252ToUtf16(resources::kTypeLibId)};
@@ -41,9 +43,12 @@ HiveKey* Create(Device& device, const std::vector<std::u16string>& path) {
 }  // namespace
 
 os::HResult SimCom::RegisterTypeLibrary() {
+  const std::string module = device_.state().imagePath;
+  // The path is read into MAX_PATH characters; one that does not fit is cut
+  // and cannot name the library.
+  if (module.size() >= kMaxPath) return os::HResultFromWin32(kErrorInsufficientBuffer);
   if (auto e = device_.Fault("LoadTypeLib")) return static_cast<os::HResult>(*e);
   if (auto e = device_.Fault("RegisterTypeLib")) return static_cast<os::HResult>(*e);
-  const std::string module = device_.state().imagePath;
   const std::size_t slash = module.find_last_of('\\');
   // The help directory is the module's folder with its trailing separator,
   // as the COM module's registration passes it.

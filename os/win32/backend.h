@@ -44,7 +44,8 @@ class Process final : public os::Process {
   Status GetLastError() override;
   bool PostThreadMessage(std::uint32_t threadId, std::uint32_t message) override;
   std::uint32_t GetMessage() override;
-  bool RegisterWindowClass(const std::string& className) override;
+  bool RegisterWindowClass(const std::string& className,
+                           std::uint32_t postedMessage) override;
   bool CreateHiddenWindow(const std::string& className) override;
   std::unique_ptr<Mutex> NewMutex() override;
 

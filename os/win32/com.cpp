@@ -33,12 +33,19 @@ std::vector<std::uint8_t> TokenInformation(HANDLE token,
 }
 
 // The executable's path as a wide string (8-bit path converted from the
-// ANSI code page), or empty.
-std::u16string ModulePathWide() {
+// ANSI code page). A failure status when it cannot be read whole.
+HResult ModulePathWide(std::u16string* wide) {
   char path[MAX_PATH + 1] = {};
   DWORD length = ::GetModuleFileNameA(nullptr, path, MAX_PATH);
-  if (length == 0 || length >= MAX_PATH) return {};
-  return Widen(std::string(path, length));
+  // XP reports a cut path as a full buffer and leaves the last error at 0:
+  // a status made from it would read as success.
+  if (length >= MAX_PATH) return HResultFromWin32(ERROR_INSUFFICIENT_BUFFER);
+  if (length == 0) {
+    const HResult failed = LastErrorResult();
+    return failed != S_OK ? failed : E_FAIL;
+  }
+  *wide = Widen(std::string(path, length));
+  return S_OK;
 }
 
 }  // namespace
@@ -82,8 +89,8 @@ HResult Com::InitializeSecurity() {
 }
 
 HResult Com::RegisterTypeLibrary() {
-  std::u16string path = ModulePathWide();
-  if (path.empty()) return LastErrorResult();
+  std::u16string path;
+  if (const HResult failed = ModulePathWide(&path); failed != S_OK) return failed;
   const auto* widePath = reinterpret_cast<const OLECHAR*>(path.c_str());
 
   ComPtr<ITypeLib> library;

@@ -11,7 +11,9 @@ Status Network::GetAdaptersInfo(std::vector<AdapterInfo>* adapters,
                                 std::uint32_t* size) {
   ULONG length = *size;
   if (!adapters) {
-    // A call with no buffer: only the size protocol.
+    // A call with no buffer is a pure size query: a size beside a null
+    // buffer would claim room that is not there.
+    length = 0;
     ULONG status = ::GetAdaptersInfo(nullptr, &length);
     if (status == ERROR_BUFFER_OVERFLOW) *size = length;
     return static_cast<Status>(status);

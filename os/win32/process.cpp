@@ -1,5 +1,6 @@
-// The running process: command line, module, resources, thread messages and
-// critical sections.
+// The running process: command line, module, resources, thread messages,
+// window classes and critical sections.
+#include <map>
 #include <vector>
 
 #include "os/win32/backend.h"
@@ -20,6 +21,32 @@ class CriticalSection final : public Mutex {
  private:
   CRITICAL_SECTION section_;
 };
+
+// The message each class registered here posts on (by class atom); a class
+// without an entry never gets the procedure below. Filled before any window
+// of the class exists; read by the procedure on the window's thread.
+CriticalSection g_classesLock;
+std::map<ATOM, UINT> g_postedMessages;
+
+UINT PostedMessage(ATOM atom) {
+  MutexLock lock(g_classesLock);
+  auto it = g_postedMessages.find(atom);
+  return it == g_postedMessages.end() ? 0 : it->second;
+}
+
+// A broadcast such as WM_TIMECHANGE is sent: it reaches only the window
+// procedure, and GetMessageA never returns it. Posting it to the thread
+// (without a window, so that no dispatch could bring it back here) lets the
+// thread's message loop see it.
+LRESULT CALLBACK PostingWindowProcedure(HWND window, UINT message,
+                                        WPARAM wParam, LPARAM lParam) {
+  const auto atom = static_cast<ATOM>(::GetClassWord(window, GCW_ATOM));
+  if (message != 0 && message == PostedMessage(atom)) {
+    ::PostThreadMessageA(::GetCurrentThreadId(), message, wParam, lParam);
+    return 0;
+  }
+  return ::DefWindowProcA(window, message, wParam, lParam);
+}
 
 }  // namespace
 
@@ -79,17 +106,25 @@ bool Process::PostThreadMessage(std::uint32_t threadId, std::uint32_t message) {
 std::uint32_t Process::GetMessage() {
   MSG msg{};
   BOOL result = ::GetMessageA(&msg, nullptr, 0, 0);
-  if (result == 0) return kWmQuit;
+  // -1 (a failure) would leave msg empty and be asked again at once.
+  if (result == 0 || result == -1) return kWmQuit;
   return msg.message;
 }
 
-bool Process::RegisterWindowClass(const std::string& className) {
+bool Process::RegisterWindowClass(const std::string& className,
+                                  std::uint32_t postedMessage) {
   WNDCLASSEXA windowClass{};
   windowClass.cbSize = sizeof(windowClass);
-  windowClass.lpfnWndProc = ::DefWindowProcA;
+  windowClass.lpfnWndProc =
+      postedMessage != 0 ? &PostingWindowProcedure : &::DefWindowProcA;
   windowClass.hInstance = instance_;
   windowClass.lpszClassName = className.c_str();
-  return ::RegisterClassExA(&windowClass) != 0;
+  // The table entry goes in under the lock, before a window can exist.
+  MutexLock lock(g_classesLock);
+  const ATOM atom = ::RegisterClassExA(&windowClass);
+  if (atom == 0) return false;
+  if (postedMessage != 0) g_postedMessages[atom] = postedMessage;
+  return true;
 }
 
 bool Process::CreateHiddenWindow(const std::string& className) {

@@ -1,5 +1,6 @@
 // The service control manager: the dispatcher connection of this process
 // and the management of installed services.
+#include <atomic>
 #include <vector>
 
 #include "os/win32/backend.h"
@@ -13,13 +14,57 @@ namespace {
 // hosts one service, so one of each is enough.
 std::function<void()> g_serviceMain;
 std::function<void(std::uint32_t)> g_controlHandler;
+// The handle the service's handler was registered under: where the main's
+// trampoline reports a stop that the main could not make.
+std::atomic<SERVICE_STATUS_HANDLE> g_statusHandle{nullptr};
+// The dispatcher returns as soon as the service has reported SERVICE_STOPPED,
+// which the main does before it has returned. Its trampoline says when it is
+// out: the flag, and the event (if it could be made) to wait on.
+std::atomic<bool> g_mainEntered{false};
+std::atomic<bool> g_mainReturned{false};
+HANDLE g_mainReturnedEvent = nullptr;
 
+void ReportStoppedAfterException() {
+  const SERVICE_STATUS_HANDLE handle = g_statusHandle.load();
+  if (handle == nullptr) return;  // no handler yet: nothing to report to
+  SERVICE_STATUS status{};
+  status.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
+  status.dwCurrentState = SERVICE_STOPPED;
+  status.dwWin32ExitCode = ERROR_EXCEPTION_IN_SERVICE;
+  ::SetServiceStatus(handle, &status);
+}
+
+// An exception must not unwind into advapi32: it would end the process
+// without SERVICE_STOPPED, an unexpected termination to the manager.
 void WINAPI ServiceMainTrampoline(DWORD, LPSTR*) {
-  if (g_serviceMain) g_serviceMain();
+  g_mainEntered = true;
+  try {
+    if (g_serviceMain) g_serviceMain();
+  } catch (...) {
+    ReportStoppedAfterException();
+  }
+  g_mainReturned = true;
+  if (g_mainReturnedEvent != nullptr) ::SetEvent(g_mainReturnedEvent);
 }
 
 void WINAPI ControlHandlerTrampoline(DWORD control) {
-  if (g_controlHandler) g_controlHandler(control);
+  try {
+    if (g_controlHandler) g_controlHandler(control);
+  } catch (...) {
+    // The control is dropped; the service runs on.
+  }
+}
+
+// After the dispatcher has returned: until the service main is out too.
+void WaitForServiceMainReturn() {
+  if (!g_mainEntered) return;  // the dispatcher never started the service
+  while (!g_mainReturned) {
+    if (g_mainReturnedEvent != nullptr) {
+      ::WaitForSingleObject(g_mainReturnedEvent, INFINITE);
+    } else {
+      ::Sleep(10);
+    }
+  }
 }
 
 Status LastError() { return static_cast<Status>(::GetLastError()); }
@@ -84,13 +129,23 @@ Status ServiceManager::OpenManager(std::uint32_t access,
 bool ServiceManager::StartDispatcher(const std::string& name,
                                      std::function<void()> serviceMain) {
   g_serviceMain = std::move(serviceMain);
+  g_mainEntered = false;
+  g_mainReturned = false;
+  // Manual reset: it stays set for a wait that comes late. Without it the
+  // wait polls the flag.
+  UniqueKernelHandle mainReturned(::CreateEventA(nullptr, TRUE, FALSE, nullptr));
+  g_mainReturnedEvent = mainReturned.Get();
   std::vector<char> serviceName(name.begin(), name.end());
   serviceName.push_back('\0');
   SERVICE_TABLE_ENTRYA table[] = {
       {serviceName.data(), &ServiceMainTrampoline},
       {nullptr, nullptr},
   };
-  return ::StartServiceCtrlDispatcherA(table) != FALSE;
+  const bool dispatched = ::StartServiceCtrlDispatcherA(table) != FALSE;
+  // The caller tears down what the main uses once this returns.
+  if (dispatched) WaitForServiceMainReturn();
+  g_mainReturnedEvent = nullptr;
+  return dispatched;
 }
 
 StatusHandle ServiceManager::RegisterHandler(
@@ -98,6 +153,7 @@ StatusHandle ServiceManager::RegisterHandler(
   g_controlHandler = std::move(handler);
   SERVICE_STATUS_HANDLE handle =
       ::RegisterServiceCtrlHandlerA(name.c_str(), &ControlHandlerTrampoline);
+  if (handle != nullptr) g_statusHandle = handle;
   return reinterpret_cast<StatusHandle>(handle);
 }
 
