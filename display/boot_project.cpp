@@ -79,8 +79,9 @@ void RemoveLeftovers(os::Files& files, const std::string& path) {
 // short after its new file was flushed, the new file goes back to the
 // name; else the backup an earlier version's save made. The new file is
 // whole whenever the name is missing: it is renamed only after its flush,
-// and a cut before the flush leaves the original under its name. True when
-// a leftover took the name.
+// and a cut before the flush leaves the original under its name. The move
+// does not replace: a configuration that is there after all (FindFirstFileA
+// failed) stays. True when a leftover took the name.
 bool RestoreInterruptedSave(os::Files& files, const std::string& path) {
   if (files.Exists(path)) return false;
   for (const std::string& leftover : {NewFileName(path), BackupName(path)}) {

@@ -398,6 +398,22 @@ TEST(BootProjectRestore, LeftoversBesideAPresentConfigurationAreRemovedUnread) {
   EXPECT_FALSE(fs::exists(device.folder() / "c/Quorvex/DefaultConfig.xml.bak"));
 }
 
+TEST(BootProjectRestore, AConfigurationThatSeemsMissingIsNeverReplacedByALeftover) {
+  // FindFirstFileA fails once: the configuration looks missing.
+  sim::TestDevice device(kRegistry, R"({"hostName": "HOST1", "faults": [
+      {"call": "FindFirstFileA", "occurrence": 1, "error": 5}]})");
+  const std::string old = Project(DisplayCommand());
+  device.Write(kConfig, old);
+  device.Write(std::string(kConfig) + ".new", Project(Command("<key>stale</key>")));
+  EventReporter events(device.platform().eventLog);
+  EXPECT_TRUE(UpdateDisplayText(device.platform(), events, kText));
+  EXPECT_TRUE(device.Records("event").empty());
+  std::string expected = old;
+  expected.replace(expected.find(kOldData), kOldData.size(), NewData());
+  EXPECT_EQ(ReadAll(device.folder() / kConfig), expected);
+  EXPECT_FALSE(fs::exists(device.folder() / "c/Quorvex/DefaultConfig.xml.new"));
+}
+
 // A power cut after every disk step of the save: the file under its name
 // is always either the old or the new one, complete.
 TEST(BootProjectSave, PowerCutAtEveryStepLeavesTheOldOrTheNewFile) {
