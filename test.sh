@@ -2,8 +2,9 @@
 # Builds everything (native, sanitizers, VORN.EXE) and runs every test:
 # unit, behaviour and scenario tests natively and under the sanitizers (the
 # failure sweep among them), each fuzzer for a short while, the XP checks of
-# VORN.EXE (imports, resources), and VORN.EXE under Wine where this machine
-# can run 32-bit programs. Ends with "N passed, N failed, N skipped".
+# VORN.EXE (imports, resources), VORN.EXE under Wine where this machine
+# can run 32-bit programs, and every scenario on both backends (vorn-sim and
+# the 64-bit test build under 64-bit Wine). Ends with "N passed, N failed, N skipped".
 set -uo pipefail
 cd "$(dirname "$0")"
 
@@ -65,6 +66,27 @@ build_and_test sanitize
 check "fuzzers (libFuzzer, ${FUZZ_SECONDS:-10} s each)" fuzz/run.sh "${FUZZ_SECONDS:-10}"
 
 build_and_test win32
+build_and_test win64
+
+# Every scenario on both backends: vorn-sim and VORN.EXE (win64) under Wine.
+wine_both() {
+  local log line
+  log=$(mktemp)
+  echo "== scenarios on both backends (vorn-sim and Wine)"
+  bash tests/wine/both.sh 2>&1 | tee "$log" | grep -v '^ok'
+  line=$(grep -E '^[0-9]+ passed, [0-9]+ failed$' "$log" | tail -1)
+  if grep -q '^SKIP' "$log"; then
+    skipped=$((skipped + 1))
+  elif [ -z "$line" ]; then
+    failed=$((failed + 1))
+  else
+    passed=$((passed + ${line%% *}))
+    line=${line#*, }
+    failed=$((failed + ${line%% *}))
+  fi
+  rm -f "$log"
+}
+wine_both
 
 echo
 echo "$passed passed, $failed failed, $skipped skipped"

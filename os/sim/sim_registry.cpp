@@ -92,6 +92,8 @@ class SimKey : public os::RegistryKey {
     value.name = Cp1252ToUtf16(name);
     value.type = type;
     if (IsStringType(type)) {
+      // RegSetValueExA counts a terminator the caller forgot when it is there.
+      if (size > 0 && data[size - 1] != 0 && data[size] == 0) ++size;
       std::u16string wide = Cp1252ToUtf16(std::string(
           reinterpret_cast<const char*>(data), size));
       for (char16_t c : wide) {

@@ -45,7 +45,9 @@ os::HResult SimCom::RegisterTypeLibrary() {
   if (auto e = device_.Fault("RegisterTypeLib")) return static_cast<os::HResult>(*e);
   const std::string module = device_.state().imagePath;
   const std::size_t slash = module.find_last_of('\\');
-  const std::string folder = slash == std::string::npos ? "" : module.substr(0, slash);
+  // The help directory is the module's folder with its trailing separator,
+  // as the COM module's registration passes it.
+  const std::string folder = slash == std::string::npos ? "" : module.substr(0, slash + 1);
   {
     std::lock_guard<std::mutex> lock(device_.mutex());
     std::vector<std::u16string> version = LibraryPath();

@@ -6,13 +6,28 @@
 #    line, dll lower-case), each entry checked to exist on XP SP3;
 #  - no trace of the posix-thread runtime (winpthread, GetTickCount64).
 #
-# usage: check_imports.sh EXE [ALLOWLIST]
+# --win64 checks the 64-bit test build (never shipped; it runs under 64-bit
+# Wine): the same rules for an x86-64 image, whose runtime also imports the
+# x64 unwinding and C runtime entries of x64-runtime-allowlist.txt.
+#
+# usage: check_imports.sh [--win64] EXE [ALLOWLIST]
 set -u
 
 here=$(cd "$(dirname "$0")" && pwd)
-exe=${1:?usage: check_imports.sh EXE [ALLOWLIST]}
+format=pei-i386
+extra_allowlist=
+if [ "${1:-}" = --win64 ]; then
+  shift
+  format=pei-x86-64
+  extra_allowlist=$here/x64-runtime-allowlist.txt
+fi
+exe=${1:?usage: check_imports.sh [--win64] EXE [ALLOWLIST]}
 allowlist=${2:-$here/xp-sp3-allowlist.txt}
-objdump=${OBJDUMP:-i686-w64-mingw32-objdump}
+if [ "$format" = pei-x86-64 ]; then
+  objdump=${OBJDUMP:-x86_64-w64-mingw32-objdump}
+else
+  objdump=${OBJDUMP:-i686-w64-mingw32-objdump}
+fi
 
 # DLLs that ship with XP SP3, plus the two write-filter libraries of XP
 # Embedded.
@@ -29,12 +44,14 @@ post_xp='^(GetTickCount64|InitializeSRWLock|AcquireSRWLock.*|ReleaseSRWLock.*|Tr
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
-if [ ! -r "$allowlist" ]; then
-  echo "FAIL: allowlist $allowlist not readable"; exit 1
-fi
+for list in "$allowlist" $extra_allowlist; do
+  if [ ! -r "$list" ]; then
+    echo "FAIL: allowlist $list not readable"; exit 1
+  fi
+done
 dump=$("$objdump" -p "$exe" 2>&1) || { echo "FAIL: $objdump could not read $exe"; exit 1; }
-if ! grep -q 'file format pei-i386' <<<"$dump"; then
-  echo "FAIL: $exe is not a 32-bit x86 PE image"; exit 1
+if ! grep -q "file format $format\$" <<<"$dump"; then
+  echo "FAIL: $exe is not a $format image"; exit 1
 fi
 
 # PE header versions.
@@ -62,7 +79,7 @@ while IFS= read -r line || [ -n "$line" ]; do
   [[ $xp_dlls == *" $dll "* ]] || fail "allowlist entry '$line': $dll is not an XP DLL"
   [[ $fn =~ $post_xp ]] && fail "allowlist entry '$line' does not exist on XP"
   allowed[$line]=1
-done <"$allowlist"
+done < <(cat "$allowlist" $extra_allowlist)
 
 # Import table: "DLL Name: X" then one "vma hint name" line per function
 # (ordinal imports show no name and are listed as dll!#ordinal).
@@ -97,4 +114,4 @@ if (( failures > 0 )); then
   echo "$exe: $failures problem(s), $count imports checked"
   exit 1
 fi
-echo "$exe: OK for XP SP3 ($count imports from $(wc -w <<<"$dlls") DLLs)"
+echo "$exe: OK for XP SP3 ($format, $count imports from $(wc -w <<<"$dlls") DLLs)"

@@ -33,18 +33,20 @@ kernel32.dll!Sleep
 kernel32.dll!ExitProcess
 LIST
 
-# expect_pass name | expect_fail name "reason text the script must give"
+# expect_pass name | expect_fail name "reason text the script must give";
+# $mode is empty or --win64.
+mode=
 expect_pass() {
   local out
-  if out=$(bash "$check" "$1.exe" allow.txt 2>&1); then ok "$1 accepted"
-  else bad "$1 refused: $out"; fi
+  if out=$(bash "$check" $mode "$1.exe" allow.txt 2>&1); then ok "$1 accepted $mode"
+  else bad "$1 refused $mode: $out"; fi
 }
 expect_fail() {
   local out
-  if out=$(bash "$check" "$1.exe" allow.txt 2>&1); then
-    bad "$1 accepted, expected refusal ($2)"
-  elif grep -q -- "$2" <<<"$out"; then ok "$1 refused: $2"
-  else bad "$1 refused for another reason: $out"; fi
+  if out=$(bash "$check" $mode "$1.exe" allow.txt 2>&1); then
+    bad "$1 accepted $mode, expected refusal ($2)"
+  elif grep -q -- "$2" <<<"$out"; then ok "$1 refused $mode: $2"
+  else bad "$1 refused $mode for another reason: $out"; fi
 }
 
 good='#include <windows.h>
@@ -87,6 +89,31 @@ void entry(void) { Frobnicate(); ExitProcess(0); }' $xp_link -L. -lforeign &&
 cp allow.txt allow.good && echo 'kernel32.dll!GetTickCount64' >>allow.txt
 expect_fail good "allowlist entry 'kernel32.dll!GetTickCount64' does not exist on XP"
 cp allow.good allow.txt
+
+# The 64-bit test build's mode: the same rules for an x86-64 image, plus the
+# x64 runtime's own imports; each mode refuses the other's images.
+cc=${CC_MINGW64:-x86_64-w64-mingw32-gcc-win32}
+build64() {  # name source [extra link args...]
+  local name=$1 source=$2; shift 2
+  printf '%s\n' "$source" >"$name.c"
+  "$cc" -O1 -nostdlib -nostartfiles -Wl,-e,entry "$name.c" -o "$name.exe" \
+      "$@" -lkernel32 >"$name.log" 2>&1 && return 0
+  bad "$name could not be built: $(cat "$name.log")"
+  return 1
+}
+if build64 good64 "$good" $xp_link; then
+  expect_fail good64 "could not read good64.exe"  # the i686 objdump knows no x86-64
+  mode=--win64 expect_pass good64
+fi
+mode=--win64 expect_fail good "is not a pei-x86-64 image"
+build64 unwind64 '#include <windows.h>
+void entry(void) { CONTEXT c; RtlCaptureContext(&c); ExitProcess(0); }' $xp_link &&
+  mode=--win64 expect_pass unwind64
+build64 unlisted64 '#include <windows.h>
+void entry(void) { Beep(440, 1); ExitProcess(0); }' $xp_link &&
+  mode=--win64 expect_fail unlisted64 "kernel32.dll!Beep is not in allow.txt"
+build64 newos64 "$good" -Wl,--major-os-version,6,--minor-os-version,0,--major-subsystem-version,5,--minor-subsystem-version,1 &&
+  mode=--win64 expect_fail newos64 "OS version 6.0 is above 5.1"
 
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]

@@ -1,0 +1,322 @@
+// vorn-wine-device finish: what a Wine run showed, written back into the
+// device folder in vorn-sim's form.
+#include <fstream>
+#include <iostream>
+#include <regex>
+#include <sstream>
+
+#include "os/sim/codepage.h"
+#include "os/sim/device.h"
+#include "os/sim/hive_values.h"
+#include "os/sim/reg_file.h"
+#include "tests/wine/wine_device.h"
+
+namespace wine {
+namespace fs = std::filesystem;
+using sim::Json;
+
+namespace {
+
+using Path = std::vector<std::u16string>;
+
+bool Below(const Path& path, const Path& root) {
+  if (path.size() < root.size()) return false;
+  for (std::size_t i = 0; i < root.size(); ++i) {
+    if (!sim::NamesEqual(path[i], root[i])) return false;
+  }
+  return true;
+}
+
+bool IsClasses(const Path& path) {
+  return Below(path, {u"SOFTWARE", u"Classes"});
+}
+
+// The values of `to` become those of `from`; values both hold keep their
+// place and their name's spelling in `to`.
+void SyncValues(sim::HiveKey& to, const sim::HiveKey& from) {
+  for (std::size_t i = to.values.size(); i-- > 0;) {
+    bool kept = false;
+    for (const sim::HiveValue& v : from.values) kept = kept || sim::NamesEqual(v.name, to.values[i].name);
+    if (!kept) to.values.erase(to.values.begin() + static_cast<long>(i));
+  }
+  for (const sim::HiveValue& v : from.values) {
+    if (sim::HiveValue* mine = to.FindValue(v.name)) {
+      mine->type = v.type;
+      mine->data = v.data;
+    } else {
+      to.values.push_back(v);
+    }
+  }
+}
+
+// The whole subtree at `path` becomes Wine's.
+void SyncTree(sim::Hive& hive, const Path& path, const sim::HiveKey& from) {
+  sim::HiveKey* to = hive.Create(path, IsClasses(path), nullptr);
+  SyncValues(*to, from);
+  std::vector<std::u16string> gone;
+  for (const auto& sub : to->subKeys) {
+    bool kept = false;
+    for (const auto& w : from.subKeys) kept = kept || sim::NamesEqual(w->name, sub->name);
+    if (!kept) gone.push_back(sub->name);
+  }
+  for (const auto& name : gone) to->EraseSubKey(name);
+  for (const auto& w : from.subKeys) {
+    Path child = path;
+    sim::HiveKey* existing = hive.Find(path)->FindSubKey(w->name);
+    child.push_back(existing ? existing->name : w->name);
+    SyncTree(hive, child, *w);
+  }
+}
+
+void CollectKeys(sim::HiveKey& key, Path& path, std::vector<Path>* out) {
+  if (key.hasSection) out->push_back(path);
+  for (auto& sub : key.subKeys) {
+    path.push_back(sub->name);
+    CollectKeys(*sub, path, out);
+    path.pop_back();
+  }
+}
+
+// The device's registry after the run: every key it held with Wine's
+// values (gone when Wine has it no more), and VORN's keys as Wine holds
+// them.
+void MergeRegistry(sim::Hive& device, sim::Hive& wine) {
+  const auto roots = VornKeyRoots();
+  std::vector<Path> held;
+  Path start;
+  CollectKeys(device.LocalMachine(), start, &held);
+  for (const Path& key : held) {
+    // VORN's keys and the keys that only hold them (created with them).
+    bool vorn = false;
+    for (const Path& r : roots) vorn = vorn || Below(key, r) || Below(r, key);
+    if (vorn) continue;
+    sim::HiveKey* w = wine.Find(key);
+    sim::HiveKey* d = device.Find(key);
+    if (d == nullptr) continue;
+    if (w == nullptr) {
+      device.Erase(key);
+    } else {
+      SyncValues(*d, *w);
+    }
+  }
+  for (const Path& r : roots) {
+    sim::HiveKey* w = wine.Find(r);
+    if (w != nullptr) {
+      SyncTree(device, r, *w);
+    } else if (device.Find(r) != nullptr) {
+      device.Erase(r);
+    }
+  }
+}
+
+void RestoreStartTypes(sim::Hive& device, sim::Hive& seeded, sim::Hive& wine) {
+  const Path services = sim::SplitKeyPath(kServicesKey);
+  sim::HiveKey* original = device.Find(services);
+  if (original == nullptr) return;
+  for (auto& service : original->subKeys) {
+    Path path = services;
+    path.push_back(service->name);
+    sim::HiveKey* seed = seeded.Find(path);
+    sim::HiveKey* now = wine.Find(path);
+    sim::HiveValue* before = service->FindValue(u"Start");
+    if (seed == nullptr || now == nullptr || before == nullptr) continue;
+    sim::HiveValue* held = seed->FindValue(u"Start");
+    sim::HiveValue* after = now->FindValue(u"Start");
+    if (held && after && held->data != before->data && after->type == held->type &&
+        after->data == held->data) {
+      after->data = before->data;
+    }
+  }
+}
+
+// Undoes Wine's debug-string escapes (L"..." or "..."): \n \r \t \" \\,
+// \XXXX (wide) and \xXX (narrow) for characters outside printable ASCII.
+std::string Unescape(const std::string& quoted, bool* truncated) {
+  std::u16string out;
+  std::size_t i = quoted.find('"') + 1;
+  for (; i < quoted.size() && quoted[i] != '"'; ++i) {
+    char c = quoted[i];
+    if (c != '\\' || i + 1 >= quoted.size()) {
+      out += static_cast<char16_t>(static_cast<unsigned char>(c));
+      continue;
+    }
+    char e = quoted[++i];
+    if (e == 'n') out += u'\n';
+    else if (e == 'r') out += u'\r';
+    else if (e == 't') out += u'\t';
+    else if (e == 'x') {
+      out += sim::Cp1252ToUtf16(std::string(1, static_cast<char>(std::stoi(quoted.substr(i + 1, 2), nullptr, 16))));
+      i += 2;
+    } else if (std::isxdigit(static_cast<unsigned char>(e))) {
+      out += static_cast<char16_t>(std::stoi(quoted.substr(i, 4), nullptr, 16));
+      i += 3;
+    } else {
+      out += static_cast<char16_t>(e);
+    }
+  }
+  *truncated = quoted.compare(i + 1 < quoted.size() ? i + 1 : quoted.size(), 3, "...") == 0;
+  return sim::Utf16ToUtf8(out);
+}
+
+// Events and restart requests from Wine's debug log: the advapi fixme of
+// RegisterEventSource names the source, the one of ReportEventW starts an
+// event and gives its type, the eventlog channel carries its text a line at
+// a time.
+void ParseLog(const std::string& log, std::vector<Json>* records) {
+  static const std::regex source(R"(fixme:advapi:RegisterEventSourceW \((?:[^,]*),(L".*")\))");
+  static const std::regex report(R"(fixme:advapi:ReportEventW \([^,]*,0x([0-9a-f]{4}),)");
+  static const std::regex text(R"((?:err|warn|trace):eventlog:ReportEventW (L".*))");
+  static const std::regex shutdown(
+      R"(fixme:advapi:InitiateSystemShutdownExA \S+ (".*") (\d+) (\d+) (\d+) 0x[0-9a-f]+)");
+  std::istringstream in(log);
+  std::string line, currentSource;
+  Json* event = nullptr;
+  std::smatch m;
+  bool truncated = false;
+  while (std::getline(in, line)) {
+    if (std::regex_search(line, m, source)) {
+      currentSource = Unescape(m[1].str(), &truncated);
+    } else if (std::regex_search(line, m, report)) {
+      records->push_back({{"kind", "event"}, {"source", currentSource},
+                          {"type", std::stoi(m[1].str(), nullptr, 16)}, {"text", ""}});
+      event = &records->back();
+    } else if (std::regex_search(line, m, text) && event != nullptr) {
+      (*event)["text"] = (*event)["text"].get<std::string>() + Unescape(m[1].str(), &truncated);
+      if (truncated) (*event)["truncated"] = true;
+    } else if (std::regex_search(line, m, shutdown)) {
+      records->push_back({{"kind", "restartRequest"}, {"message", Unescape(m[1].str(), &truncated)},
+                          {"timeout", std::stoul(m[2].str())}, {"force", m[3].str() != "0"},
+                          {"reboot", m[4].str() != "0"}, {"ok", true}});
+      event = nullptr;
+    }
+  }
+}
+
+// The stand-ins' call log (C:\vorntest\calls.jsonl) in the journal's form.
+void ParseCalls(const std::string& calls, std::vector<Json>* records) {
+  std::istringstream in(calls);
+  std::string line;
+  while (std::getline(in, line)) {
+    Json c = Json::parse(line, nullptr, false);
+    if (c.is_discarded() || !c.is_object()) continue;
+    const std::string kind = c.value("kind", "");
+    if (kind == "libraryCall") {
+      records->push_back({{"kind", kind}, {"library", c.value("library", "")},
+                          {"entry", c.value("entry", "")}, {"result", c.value("result", Json())}});
+    } else if (kind == "processStart") {
+      records->push_back({{"kind", kind}, {"commandLine", c.value("commandLine", "")}, {"ok", true}});
+    } else if (kind == "messageBox") {
+      records->push_back({{"kind", kind}, {"caption", c.value("caption", "")},
+                          {"text", c.value("text", "")}, {"button", c.value("button", Json())}});
+    } else if (kind == "timeChangeSent" && !c.value("found", false)) {
+      continue;  // the runner's tries before the job's window exists
+    } else if (kind == "writeFilterCall" || kind == "timeChangeSent") {
+      c["kind"] = kind;
+      records->push_back(c);
+    }
+  }
+}
+
+std::string Read(const fs::path& path) {
+  std::string bytes;
+  ReadBytes(path, &bytes);
+  return bytes;
+}
+
+// The service states polled from "sc query" (one line each: state and
+// WIN32_EXIT_CODE), consecutive repeats dropped.
+void ParseStates(const std::string& polled, std::vector<Json>* records) {
+  std::istringstream in(polled);
+  std::string state, last;
+  std::uint32_t exitCode = 0;
+  while (in >> state >> exitCode) {
+    if (state == last) continue;
+    last = state;
+    records->push_back({{"kind", "serviceStatus"}, {"state", "SERVICE_" + state},
+                        {"exitCode", exitCode}});
+  }
+}
+
+// The export files (export-1.reg ...) as one: the first whole, the others
+// without their byte-order mark and header line. A key that does not exist
+// leaves no file.
+std::string Exports(const fs::path& work) {
+  std::ifstream keys(work / "export-keys.txt");
+  std::string line;
+  int count = 0;
+  while (std::getline(keys, line)) ++count;
+  std::string all;
+  for (int n = 1; n <= count; ++n) {
+    const std::string bytes = Read(work / ("export-" + std::to_string(n) + ".reg"));
+    const std::string lineEnd("\r\0\n\0", 4);
+    const std::size_t end = bytes.find(lineEnd);
+    if (end == std::string::npos) continue;
+    all += all.empty() ? bytes : bytes.substr(end + lineEnd.size());
+  }
+  if (all.empty()) {
+    all = "\xff\xfe";
+    for (char c : std::string("Windows Registry Editor Version 5.00\r\n")) all += std::string{c, '\0'};
+  }
+  return all;
+}
+
+std::optional<std::string> ComputerName(sim::Hive& hive) {
+  sim::HiveKey* key = hive.Find(sim::SplitKeyPath(
+      u"SYSTEM\\CurrentControlSet\\Control\\ComputerName\\ComputerName"));
+  if (key == nullptr) return std::nullopt;
+  return sim::GetString(*key, "ComputerName");
+}
+
+}  // namespace
+
+int Finish(const fs::path& folder, const fs::path& work) {
+  sim::Device device;
+  std::string error;
+  if (!device.Load(folder, &error)) {
+    std::cerr << "vorn-wine: " << error << "\n";
+    return 65;
+  }
+  device.ApplyRestartBetweenRuns();
+  sim::DeviceState& s = device.state();
+  const std::string before = s.hostName;
+  sim::Hive wine;
+  if (!sim::ParseRegFile(Exports(work), &wine, &error)) {
+    std::cerr << "vorn-wine: the registry Wine exported: " << error << "\n";
+    return 70;
+  }
+  // Start types held back at seeding come back unless the run set them.
+  sim::Hive seeded;
+  ParseRegFile(Read(work / "seed.reg"), &seeded, &error);
+  RestoreStartTypes(device.hive(), seeded, wine);
+  MergeRegistry(device.hive(), wine);
+  device.MarkRegistryChanged();
+
+  const bool scm = s.startedBy == "scm" || fs::exists(work / "scm");
+  device.Journal({{"kind", "run"}, {"commandLine", Read(work / "command.txt")},
+                  {"startedBy", scm ? "scm" : "hand"}});
+  std::vector<Json> records;
+  ParseLog(Read(work / "wine.log"), &records);
+  ParseCalls(Read(work / "calls.jsonl"), &records);
+  ParseStates(Read(work / "states.txt"), &records);
+  const std::string out = Read(work / "stdout.txt");
+  if (!out.empty()) records.push_back({{"kind", "stdout"}, {"text", out}});
+  const std::optional<std::string> after = ComputerName(wine);
+  if (after && *after != before) {
+    records.push_back({{"kind", "computerNameSet"}, {"name", *after}, {"ok", true}});
+    s.hostName = *after;  // Wine puts a new name in effect at once
+  }
+  for (Json& r : records) {
+    if (r["kind"] == "restartRequest") s.restartScheduled = r["message"].get<std::string>();
+    device.Journal(std::move(r));
+  }
+  const std::string code = Read(work / "exit.txt");
+  if (!code.empty()) device.Journal({{"kind", "exit"}, {"code", std::stoll(code)}});
+  device.MarkStateChanged();
+  if (!device.Save(&error)) {
+    std::cerr << "vorn-wine: " << error << "\n";
+    return 74;
+  }
+  return 0;
+}
+
+}  // namespace wine

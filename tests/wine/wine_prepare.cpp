@@ -1,0 +1,304 @@
+// vorn-wine-device prepare: what the runner seeds into the Wine prefix, and
+// which device fields Wine cannot realise.
+#include <cstdio>
+#include <ctime>
+#include <fstream>
+#include <iostream>
+#include <set>
+#include <sstream>
+
+#include "os/sim/codepage.h"
+#include "os/sim/device.h"
+#include "os/sim/reg_file.h"
+#include "os/sim/sim_services.h"
+#include "os/sim/vorn_resources.h"
+#include "tests/wine/wine_device.h"
+
+namespace wine {
+namespace fs = std::filesystem;
+using sim::Json;
+
+namespace {
+
+const char kDefaultLocalTime[] = "2026-01-15T08:00:00.000";
+
+std::string Quote(const std::string& text) {
+  std::string out = "'";
+  for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return out + "'";
+}
+
+// Fields realised on Wine only in some of their values: the value is
+// checked, and an unsupported one named.
+class Support {
+ public:
+  explicit Support(const Json& json) : json_(json) {}
+  void Need(const char* field, bool realisable) {
+    if (json_.contains(field) && !realisable) unsupported_.insert(field);
+  }
+  void Unknown(const std::set<std::string>& known) {
+    for (const auto& [key, value] : json_.items()) {
+      if (!known.count(key)) unsupported_.insert(key);
+    }
+  }
+  bool Report() const {
+    for (const std::string& f : unsupported_) std::cout << "unsupported: " << f << "\n";
+    return unsupported_.empty();
+  }
+  const Json& json() const { return json_; }
+
+ private:
+  const Json& json_;
+  std::set<std::string> unsupported_;
+};
+
+bool NullOr(const Json& j, const char* field) {
+  return !j.contains(field) || j[field].is_null();
+}
+
+// A zone whose state right now is the one asked for, with the default
+// daylight bias of -60 minutes: one northern and one southern zone cover
+// standard and daylight time in every season.
+std::string ZoneFor(std::uint32_t id) {
+  const char* zones[] = {"Europe/Berlin", "Australia/Sydney"};
+  for (const char* zone : zones) {
+    setenv("TZ", zone, 1);
+    tzset();
+    std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    if ((local.tm_isdst > 0 ? 2u : 1u) == id) return zone;
+  }
+  return "";
+}
+
+void CheckFields(Support& s, const sim::DeviceState& d, std::string* zone) {
+  const Json& j = s.json();
+  s.Unknown({"imagePath", "startedBy", "hostName", "pendingHostName", "adapters",
+             "adaptersError", "fbwf", "ewf", "timeZone", "localTime", "shutdownPrivilege",
+             "restartScheduled", "shutdownInProgress", "upnp", "messages",
+             "serviceControls", "protectedKeys", "faults", "strings", "powerCut"});
+  bool adaptersOk = true;
+  for (const sim::SimAdapter& a : d.adapters) {
+    // veth takes 6-byte unicast addresses only.
+    adaptersOk = adaptersOk && a.address.size() == 6 && (a.address[0] & 1) == 0;
+  }
+  s.Need("adapters", adaptersOk);
+  s.Need("adaptersError", NullOr(j, "adaptersError"));
+  *zone = d.daylightBias == -60 ? ZoneFor(d.timeZoneId) : "";
+  s.Need("timeZone", !zone->empty());
+  s.Need("localTime", j.value("localTime", kDefaultLocalTime) == kDefaultLocalTime);
+  s.Need("shutdownPrivilege", d.shutdownPrivilege);
+  s.Need("shutdownInProgress", !d.shutdownInProgress);
+  const sim::SimUpnp& u = d.upnp;
+  s.Need("upnp", u.toolStartable && (u.unregisterResult || u.registerResult));
+  bool messagesOk = true;
+  for (const sim::SimMessage& m : d.messages) {
+    // The zone cannot change during a run: only a time change that leaves
+    // the state as it is can be sent.
+    messagesOk = messagesOk && m.kind == sim::SimMessage::kTimeChange && m.value == d.timeZoneId;
+  }
+  s.Need("messages", messagesOk);
+  s.Need("serviceControls", d.serviceControls.size() <= 1 &&
+                                (d.serviceControls.empty() || d.serviceControls[0].code == 1));
+  s.Need("protectedKeys", d.protectedKeys.empty());
+  s.Need("faults", d.faults.empty());
+  s.Need("strings", d.strings == std::map<std::uint32_t, std::string>{{100, "VORN"}});
+  s.Need("powerCut", NullOr(j, "powerCut"));
+}
+
+std::string ControlKey(const sim::DeviceState& d) {
+  std::ostringstream out;
+  char buf[16];
+  auto dword = [&](const char* name, std::uint32_t v) {
+    std::snprintf(buf, sizeof buf, "%08x", v);
+    out << "\"" << name << "\"=dword:" << buf << "\r\n";
+  };
+  out << "[HKEY_LOCAL_MACHINE\\SOFTWARE\\VornTest]\r\n";
+  dword("FbwfStatus", d.fbwfStatus.value_or(0));
+  dword("FbwfCurrent", d.fbwfCurrent);
+  dword("FbwfNext", d.fbwfNext);
+  dword("UnregisterResult", static_cast<std::uint32_t>(d.upnp.unregisterResult.value_or(0)));
+  dword("RegisterResult", static_cast<std::uint32_t>(d.upnp.registerResult.value_or(0)));
+  dword("RegistrarRunsMs", d.upnp.toolRunsSeconds
+                               ? static_cast<std::uint32_t>(*d.upnp.toolRunsSeconds * 1000.0)
+                               : 0xFFFFFFFFu);
+  out << "\r\n";
+  if (d.ewf) {
+    out << "[HKEY_LOCAL_MACHINE\\SOFTWARE\\VornTest\\Ewf]\r\n\r\n";
+    for (std::size_t i = 0; i < d.ewf->size(); ++i) {
+      const sim::SimEwfVolume& v = (*d.ewf)[i];
+      out << "[HKEY_LOCAL_MACHINE\\SOFTWARE\\VornTest\\Ewf\\" << i << "]\r\n";
+      dword("State", v.state);
+      dword("OpenFails", v.openFails ? 1 : 0);
+      dword("ConfigFails", v.configFails.value_or(0));
+      dword("CloseFails", v.closeFails.value_or(0));
+      out << "\r\n";
+    }
+  }
+  return out.str();
+}
+
+std::string Plan(sim::Device& device, const std::string& zone) {
+  const sim::DeviceState& d = device.state();
+  std::ostringstream out;
+  // A start by the service control manager: the command line is the
+  // installed service's (empty: not installed, disabled or without one).
+  std::string command, module, error;
+  if (!sim::ServiceStartCommand(device, d.strings.at(100), &command, &module, &error)) {
+    command.clear();
+    module.clear();
+  }
+  out << "SERVICE_COMMAND=" << Quote(command) << "\n";
+  out << "SERVICE_MODULE=" << Quote(module) << "\n";
+  out << "IMAGE_PATH=" << Quote(d.imagePath) << "\n";
+  out << "STARTED_BY=" << Quote(d.startedBy) << "\n";
+  out << "SERVICE_NAME=" << Quote(d.strings.at(100)) << "\n";
+  out << "HOST_NAME=" << Quote(d.hostName) << "\n";
+  out << "TIME_ZONE=" << Quote(zone) << "\n";
+  out << "ADAPTER_NAMES=(";
+  for (std::size_t i = 0; i < d.adapters.size(); ++i) {
+    out << " " << Quote(InterfaceName(d.adapters[i].description, i));
+  }
+  out << " )\nADAPTER_MACS=(";
+  for (const sim::SimAdapter& a : d.adapters) {
+    out << " " << Quote(sim::HexBytes(a.address.data(), a.address.size()));
+  }
+  out << " )\n";
+  const sim::SimUpnp& u = d.upnp;
+  std::string agent = !u.library              ? ""
+                      : !u.unregisterResult ? "UPnPAgent-nounreg.dll"
+                      : !u.registerResult   ? "UPnPAgent-noreg.dll"
+                                            : "UPnPAgent.dll";
+  out << "UPNP_AGENT=" << Quote(agent) << "\n";
+  out << "UPNP_TOOL=" << (u.tool ? 1 : 0) << "\n";
+  out << "TIME_CHANGES=" << d.messages.size() << "\n";
+  out << "STOP_AT=" << Quote(d.serviceControls.empty() ? "" : d.serviceControls[0].at) << "\n";
+  return out.str();
+}
+
+bool Below(const std::vector<std::u16string>& path, const std::vector<std::u16string>& root) {
+  if (path.size() < root.size()) return false;
+  for (std::size_t i = 0; i < root.size(); ++i) {
+    if (!sim::NamesEqual(path[i], root[i])) return false;
+  }
+  return true;
+}
+
+void HeldKeys(sim::HiveKey& key, std::vector<std::u16string>& path,
+              std::vector<std::vector<std::u16string>>* out) {
+  if (key.hasSection) out->push_back(path);
+  for (auto& sub : key.subKeys) {
+    path.push_back(sub->name);
+    HeldKeys(*sub, path, out);
+    path.pop_back();
+  }
+}
+
+// What the runner exports after the run: VORN's keys, the computer name,
+// and every key the device held that lies outside them (one line each).
+std::string ExportKeys(sim::Hive& hive) {
+  auto keys = VornKeyRoots();
+  keys.push_back(sim::SplitKeyPath(u"SYSTEM\\CurrentControlSet\\Control\\ComputerName"));
+  const std::size_t roots = keys.size();
+  std::vector<std::vector<std::u16string>> held;
+  std::vector<std::u16string> start;
+  HeldKeys(hive.LocalMachine(), start, &held);
+  for (const auto& k : held) {
+    bool covered = false;
+    // Keys that only hold VORN's keys are not read back (see Finish).
+    for (std::size_t i = 0; i < roots; ++i) covered = covered || Below(k, keys[i]) || Below(keys[i], k);
+    if (!covered) keys.push_back(k);
+  }
+  std::string out;
+  for (const auto& k : keys) {
+    std::u16string line = u"HKEY_LOCAL_MACHINE";
+    for (const auto& part : k) line += u"\\" + part;
+    out += sim::Utf16ToCp1252(line) + "\n";
+  }
+  return out;
+}
+
+bool WriteText(const fs::path& path, const std::string& text) {
+  std::ofstream out(path, std::ios::binary);
+  out << text;
+  return static_cast<bool>(out);
+}
+
+}  // namespace
+
+sim::Hive& HoldBackAutoStart(sim::Hive& hive) {
+  sim::HiveKey* services = hive.Find(sim::SplitKeyPath(kServicesKey));
+  if (services == nullptr) return hive;
+  for (auto& service : services->subKeys) {
+    sim::HiveValue* start = service->FindValue(u"Start");
+    if (start != nullptr && start->type == 4 && start->data.size() == 4 && start->data[0] <= 2 &&
+        start->data[1] == 0 && start->data[2] == 0 && start->data[3] == 0) {
+      start->data[0] = kHeldBackStart;
+    }
+  }
+  return hive;
+}
+
+std::string InterfaceName(const std::string& description, std::size_t index) {
+  std::string lower;
+  for (char c : description) lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return (lower.find("intel") != std::string::npos ? "Intel" : "nic") + std::to_string(index);
+}
+
+int Prepare(const fs::path& folder, const fs::path& work) {
+  sim::Device device;
+  std::string error;
+  if (!device.Load(folder, &error)) {
+    std::cerr << "vorn-wine: " << error << "\n";
+    return 65;
+  }
+  std::string bytes;
+  Json json = Json::object();
+  if (ReadBytes(folder / "device.json", &bytes)) json = Json::parse(bytes, nullptr, false);
+  device.ApplyRestartBetweenRuns();
+  Support support(json);
+  std::string zone;
+  CheckFields(support, device.state(), &zone);
+  if (!support.Report()) return 77;
+  // One import: the device's registry, then the stand-ins' control key (in
+  // the export's UTF-16LE).
+  std::string seed = sim::WriteRegFile(HoldBackAutoStart(device.hive()));
+  for (char c : ControlKey(device.state())) seed += std::string{c, '\0'};
+  if (!WriteText(work / "seed.reg", seed) ||
+      !WriteText(work / "export-keys.txt", ExportKeys(device.hive())) ||
+      !WriteText(work / "plan.env", Plan(device, zone))) {
+    std::cerr << "vorn-wine: cannot write to " << work << "\n";
+    return 74;
+  }
+  return 0;
+}
+
+std::vector<std::vector<std::u16string>> VornKeyRoots() {
+  const std::u16string services = u"SYSTEM\\CurrentControlSet\\Services\\";
+  const std::u16string classes = u"SOFTWARE\\Classes\\";
+  std::vector<std::u16string> paths = {
+      u"SOFTWARE\\Talvenor",
+      u"SOFTWARE\\DSTPatch",
+      classes + u"AppID\\{5A3C7E12-4B9D-4F60-8E21-73D0C4B9A615}",
+      classes + u"AppID\\VORN.EXE",
+      classes + u"TypeLib\\" + sim::Cp1252ToUtf16(sim::resources::kTypeLibId),
+      services + u"VORN",
+      services + u"Eventlog\\Application\\VORN",
+      services + u"Quorvex System Service",
+  };
+  std::vector<std::vector<std::u16string>> roots;
+  for (const auto& p : paths) roots.push_back(sim::SplitKeyPath(p));
+  return roots;
+}
+
+bool ReadBytes(const fs::path& path, std::string* bytes) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return false;
+  std::ostringstream s;
+  s << in.rdbuf();
+  *bytes = s.str();
+  return true;
+}
+
+}  // namespace wine
