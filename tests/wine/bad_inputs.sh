@@ -32,10 +32,15 @@ trap cleanup EXIT
 mapfile -t scenarios < <("$generator" "$work/scenarios" "$secret" |
                          grep -E -- "${1:-.}")
 [ ${#scenarios[@]} -gt 0 ] || { echo "FAIL: no scenario matches ${1:-}"; exit 1; }
-"$here/both.sh" "${scenarios[@]}"
+"$here/both.sh" "${scenarios[@]}" >"$work/both.log"
 rc=$?
-if ! kill -0 "$writer" 2>/dev/null; then
+summary=$(grep -E '^[0-9]+ passed, [0-9]+ failed$' "$work/both.log" | tail -1)
+grep -vxF -- "$summary" "$work/both.log"
+if [ -n "$summary" ] && ! kill -0 "$writer" 2>/dev/null; then
   echo "FAIL - the file the external entities and the DTD name was read"
+  failed=${summary#*, }
+  summary="${summary%%,*}, $((${failed%% *} + 1)) failed"
   rc=1
 fi
+[ -n "$summary" ] && echo "$summary"
 exit $rc
