@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
-# Builds vorn-sim and runs VORN's boot job twice on a copy of the bundled
-# example device: the first boot, then the boot after the restart it asked
-# for. Shows the journal and the display data before and after.
+# Builds vorn-sim and previews on the bundled example device what VORN will
+# do, boot after boot until it has nothing more to do (vorn-sim plan
+# --until-steady, which leaves the folder as it is). Then runs VORN's boot
+# job twice on a copy of the device: the first boot, then the boot after the
+# restart it asked for. Shows the journal and the display data before and
+# after.
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -19,6 +22,11 @@ display_data() {
   grep -A12 'Init1\\IO: Create Devices' "$device/c/Quorvex/DefaultConfig.xml" |
     grep -o '[0-9a-fA-F]\{92,\}' | head -1
 }
+
+echo "== Preview: vorn-sim plan --until-steady examples/first-boot"
+code=0; "$sim" plan --until-steady examples/first-boot || code=$?
+echo "   exit code $code (0: nothing to change, 1: changes, 2: trouble)"
+echo
 
 echo "== Example device: $(grep -o '"hostName": *"[^"]*"' "$device/device.json")"
 echo "   display data before: $(display_data)"

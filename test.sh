@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
-# Builds everything (native, sanitizers, VORN.EXE) and runs every test:
-# unit, behaviour and scenario tests natively and under the sanitizers (the
-# failure sweep among them), each fuzzer for a short while, the XP checks of
-# VORN.EXE (imports, resources), VORN.EXE under Wine where this machine
-# can run 32-bit programs, and every scenario on both backends (vorn-sim and
-# the 64-bit test build under 64-bit Wine). Ends with "N passed, N failed, N skipped".
+# Builds everything (native, sanitizers, VORN.EXE and its 64-bit test build)
+# and runs every test: unit, behaviour and scenario tests natively and under
+# the sanitizers (the failure sweep among them), each fuzzer for a short
+# while, the XP checks of VORN.EXE (imports, resources), VORN.EXE under Wine
+# where this machine can run 32-bit programs, and the 64-bit build under
+# 64-bit Wine against the stand-ins, and every scenario on both backends
+# (vorn-sim and the 64-bit build under Wine). Ends with "N passed, N failed,
+# N skipped".
 set -uo pipefail
 cd "$(dirname "$0")"
 

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Measures VORN in one run and writes docs/performance.md:
-#   1. time to SERVICE_RUNNING / STOPPED under Wine beside a bare service
-#      (only where this machine can run 32-bit x86 programs; see below)
+#   1. the boot cost under 64-bit Wine beside a bare service (times to
+#      RUNNING and STOPPED, first-boot tasks, peak memory, steady-boot
+#      writes): bench/wine/boot_cost.sh, WINE_STARTS/WINE_FIRSTS (10/10)
 #   2. writes on a steady boot of the simulated device
 #   3. instructions per steady boot (callgrind) and the top five functions
 #   4. the display-text update of a 1, 10 and 50 MB DefaultConfig.xml beside
@@ -44,20 +45,25 @@ median() { sort -g | awk '{v[NR] = $1} END {print (NR % 2) ? v[(NR + 1) / 2] : (
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN {printf (b > 0) ? "%.2f" : "-", a / b}'; }
 
 # --- 1. Wine ---------------------------------------------------------------
-echo "== 1. Wine"
-say "## 1. Time to SERVICE_RUNNING and to STOPPED under Wine" ""
-say "| measure | VORN.EXE | bare service | VORN/bare |" "|---|---|---|---|"
-if probe=$(/lib/ld-linux.so.2 --version 2>&1 | head -1); then
-  say "| time to SERVICE_RUNNING, median of 20 | not implemented | not implemented | - |"
-  say "| time to STOPPED on a steady boot, median of 20 | not implemented | not implemented | - |"
-  say "" "This machine can run 32-bit x86 programs (\`/lib/ld-linux.so.2 --version\`:" \
-    "\"$probe\"), but this benchmark has no Wine service measurement yet: no figures are given."
+# The 64-bit test build under 64-bit Wine, in the Wine runner's namespaces
+# (bench/wine/boot_cost.sh): 32-bit programs cannot run on every machine, and
+# the 64-bit build runs the same sources.
+echo "== 1. Wine (bench/wine/boot_cost.sh ${WINE_STARTS:-10} ${WINE_FIRSTS:-10})"
+say "## 1. Boot cost under Wine beside a bare service" ""
+if wine_version=$(/usr/lib/wine/wine64 --version 2>/dev/null) &&
+   bench/wine/boot_cost.sh "${WINE_STARTS:-10}" "${WINE_FIRSTS:-10}" >/dev/null 2>&1; then
+  say "Command: \`bench/wine/boot_cost.sh ${WINE_STARTS:-10} ${WINE_FIRSTS:-10}\` (part of" \
+    "\`bench/run.sh\`). The win64 build of VORN.EXE (\`build/win64/VORN.EXE\`, the same sources" \
+    "and release form as the product) under $wine_version, 64-bit prefix, on the example device" \
+    "(\`examples/first-boot\`, installed with \`-Service\`), the stand-ins of the device's" \
+    "libraries and programs, in the runner's private user, network and UTS namespaces with every" \
+    "capability dropped (\`tests/wine/vorn-wine\`). The bare service" \
+    "(\`bench/wine/bare_service.c\`) is built with the same compiler and runtime linkage; the" \
+    "times come from \`bench/wine/scm_timer.c\` in the same session." ""
+  cat build/bench-wine/summary.md >>"$report"
 else
-  say "| time to SERVICE_RUNNING, median of 20 | not measured | not measured | - |"
-  say "| time to STOPPED on a steady boot, median of 20 | not measured | not measured | - |"
-  say "" "Not measured: this machine cannot run 32-bit x86 programs, so Debian's 32-bit Wine" \
-    "cannot run VORN.EXE here. The check made: \`/lib/ld-linux.so.2 --version\` answered" \
-    "\"${probe:-nothing}\"."
+  say "Not measured: 64-bit Wine (\`/usr/lib/wine/wine64\`) or private namespaces are not" \
+    "available here, or the bench failed (see \`build/bench-wine/\`)."
 fi
 say ""
 
@@ -217,7 +223,9 @@ say "" "Where vorn-sim spends more than xmlstarlet (found with callgrind and mas
 echo "== 5. footprint"
 exe=build/win32/VORN.EXE
 say "## 5. Footprint of VORN.EXE" ""
-say "\`build/win32/VORN.EXE\` (preset win32, MinSizeRel): **$(stat -c %s "$exe") bytes**." \
+say "\`build/win32/VORN.EXE\` (preset win32, MinSizeRel, release form: stripped, no base" \
+  "relocations, cmake/release.cmake): **$(stat -c %s "$exe") bytes**; its debug information in" \
+  "\`VORN.EXE.debug\` beside it: $(stat -c %s "$exe.debug" 2>/dev/null || echo 0) bytes." \
   "Imports (\`i686-w64-mingw32-objdump -p\`):" ""
 say "| DLL | functions |" "|---|---|"
 i686-w64-mingw32-objdump -p "$exe" |

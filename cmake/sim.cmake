@@ -28,6 +28,7 @@ target_compile_options(vorn_sim_os PRIVATE -Wall -Wextra)
 
 add_executable(vorn-sim os/sim/vorn_sim_main.cpp)
 target_link_libraries(vorn-sim PRIVATE vorn_system vorn_sim_os)
+target_include_directories(vorn-sim PRIVATE ${CMAKE_CURRENT_BINARY_DIR}/generated)
 
 # The native half of vorn-wine (tests/wine/vorn-wine): seeds a Wine prefix
 # from a device folder, writes a Wine run back into it, compares backends.
@@ -69,6 +70,12 @@ if(VORN_TESTS)
              COMMAND bash ${script} $<TARGET_FILE:vorn-sim>
              WORKING_DIRECTORY ${dir})
   endforeach()
+
+  # vorn-sim --version prints the project's version, the one VORN.EXE's
+  # version resource carries.
+  add_test(NAME sim.version
+           COMMAND bash -c "out=$($0 --version) && echo \"$out\" && [ \"$out\" = \"vorn-sim $1\" ]"
+                   $<TARGET_FILE:vorn-sim> ${PROJECT_VERSION})
 
   include(cmake/reliability.cmake)
 endif()

@@ -50,13 +50,14 @@ add_custom_command(OUTPUT ${VORN_TLB}
                    DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/resources/vorn.idl
                    COMMENT "Type library from vorn.idl")
 set_source_files_properties(resources/vorn.rc PROPERTIES OBJECT_DEPENDS
-    "${VORN_TLB};${CMAKE_CURRENT_SOURCE_DIR}/resources/VORN.rgs")
+    "${VORN_TLB};${CMAKE_CURRENT_SOURCE_DIR}/resources/VORN.rgs;${CMAKE_CURRENT_BINARY_DIR}/generated/vorn_version.h")
 
 add_executable(vorn_exe WIN32 ${VORN_WIN32_SOURCES} resources/vorn.rc ${VORN_TLB})
 set_source_files_properties(${VORN_TLB} PROPERTIES HEADER_FILE_ONLY ON)
 set_target_properties(vorn_exe PROPERTIES OUTPUT_NAME VORN SUFFIX .EXE)
 target_include_directories(vorn_exe PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}
-    ${CMAKE_CURRENT_SOURCE_DIR}/resources ${CMAKE_CURRENT_BINARY_DIR})
+    ${CMAKE_CURRENT_SOURCE_DIR}/resources ${CMAKE_CURRENT_BINARY_DIR}
+    ${CMAKE_CURRENT_BINARY_DIR}/generated)
 target_compile_definitions(vorn_exe PRIVATE NOMINMAX)
 target_compile_options(vorn_exe PRIVATE
     $<$<COMPILE_LANGUAGE:CXX>:-Wall -Wextra>)
@@ -76,16 +77,43 @@ add_test(NAME xp.imports
                  ${VORN_IMPORT_CHECK_MODE} $<TARGET_FILE:vorn_exe>)
 add_test(NAME xp.resources
          COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/tests/xp/check_resources.sh
-                 $<TARGET_FILE:vorn_exe> ${CMAKE_CURRENT_SOURCE_DIR}/resources/VORN.rgs)
+                 $<TARGET_FILE:vorn_exe> ${CMAKE_CURRENT_SOURCE_DIR}/resources/VORN.rgs
+                 ${PROJECT_VERSION})
 set_tests_properties(xp.resources PROPERTIES
                      ENVIRONMENT "WINDRES=${CMAKE_RC_COMPILER}")
 add_test(NAME xp.imports_selftest
          COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/tests/xp/selftest.sh)
 
-if(NOT CMAKE_SIZEOF_VOID_P EQUAL 8)
+# The stand-ins of the Wine runs, built for this architecture: the real
+# libraries' undecorated export names, system DLLs only.
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+  set(VORN_STANDINS_ARCH win64)
+else()
+  set(VORN_STANDINS_ARCH win32)
+endif()
+add_test(NAME wine.standins_exports
+         COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/tests/wine/standins/check_exports.sh
+                 ${VORN_STANDINS_ARCH})
+
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+  # The 64-bit build under 64-bit Wine, against the stand-ins of the
+  # device's libraries and programs.
+  add_test(NAME wine.standins
+           COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/tests/wine/standins_test.sh
+                   $<TARGET_FILE:vorn_exe>)
+  set_tests_properties(wine.standins PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 900)
+else()
   # End-to-end smoke test under Wine; skipped (77) where 32-bit Wine cannot run.
   add_test(NAME wine.smoke
            COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/tests/wine/smoke.sh
                    $<TARGET_FILE:vorn_exe>)
   set_tests_properties(wine.smoke PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 1800)
 endif()
+
+# Release form: stripped, its debug information in VORN.EXE.debug beside it.
+include(cmake/release.cmake)
+vorn_release_executable(vorn_exe vorn_system)
+add_test(NAME xp.release
+         COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/tests/xp/check_release.sh
+                 $<TARGET_FILE:vorn_exe> 307200)
+set_tests_properties(xp.release PROPERTIES ENVIRONMENT MINGW_TOOLS=${VORN_MINGW_PREFIX})

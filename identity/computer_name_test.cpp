@@ -83,7 +83,8 @@ TEST(CheckComputerName, ReplacesTheDefaultAndOurOwnNamesOnly) {
     // The UPnP identity now holds the new name.
     auto stored = d.Value("SOFTWARE\\Talvenor\\IPC", "LastComputerName");
     ASSERT_TRUE(stored);
-    EXPECT_EQ(std::string(stored->second.begin(), stored->second.end()), c.expected);
+    // With the terminator RegSetValueExA adds to the name's count.
+    EXPECT_EQ(std::string(stored->second.begin(), stored->second.end()), std::string(c.expected) + '\0');
   }
 }
 

@@ -119,10 +119,11 @@ TEST_F(RegAccessTest, WritersNeverCreateKeysButRegClsDoes) {
   ASSERT_EQ(device_.sim().registry.OpenKey(kLm, "SOFTWARE\\New\\Key", os::kKeyRead, &key), 0u);
   ASSERT_EQ(key->QueryValue("Name", &type, raw, &size), 0u);
   EXPECT_EQ(type, os::kRegSz);
-  EXPECT_EQ(size, 3u);  // stored without its terminator
-  // The hive holds UTF-16 without a terminator, as Windows would.
+  // Counted without its terminator: RegSetValueExA stores the one that
+  // follows, as NT does.
+  EXPECT_EQ(size, 4u);
   auto* stored = device_.device().hive().Find({u"SOFTWARE", u"New", u"Key"})->FindValue(u"Name");
-  EXPECT_EQ(stored->data, (std::vector<std::uint8_t>{'a', 0, 'b', 0, 'c', 0}));
+  EXPECT_EQ(stored->data, (std::vector<std::uint8_t>{'a', 0, 'b', 0, 'c', 0, 0, 0}));
 }
 
 TEST_F(RegAccessTest, WritesIntoAProtectedKeyAreDenied) {

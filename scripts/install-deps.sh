@@ -2,20 +2,26 @@
 # Installs what a fresh Debian 12 machine lacks to build and test VORN.
 # Run as root (apt-get); otherwise it only says what is missing.
 #   scripts/install-deps.sh          the native build and vorn-sim
-#   scripts/install-deps.sh --all    also the VORN.EXE cross-build and Wine
+#   scripts/install-deps.sh --all    also the VORN.EXE cross-builds (i686, and the
+#                                    x86_64 test build) and 64-bit Wine
 #   scripts/install-deps.sh --bench  --all and what bench/run.sh measures with
+#   scripts/install-deps.sh --wine32 --all and 32-bit Wine (i386 architecture), for
+#                                    tests/wine/smoke.sh on machines that can
+#                                    run 32-bit x86 code; optional, the rest
+#                                    of the tests do not need it
 set -euo pipefail
 
 native=(cmake ninja-build g++ pkg-config libgtest-dev nlohmann-json3-dev libxml2-dev xxd
         clang-14 libclang-rt-14-dev)
 cross=(g++-mingw-w64-i686-win32 binutils-mingw-w64-i686 g++-mingw-w64-x86-64-win32
-       binutils-mingw-w64-x86-64 mingw-w64-tools wine wine64 wine32 xauth xvfb)
+       binutils-mingw-w64-x86-64 mingw-w64-tools wine wine64 xauth xvfb)
 bench=(valgrind time xmlstarlet)
 
 want=("${native[@]}")
 case "${1:-}" in
   --all) want+=("${cross[@]}") ;;
   --bench) want+=("${cross[@]}" "${bench[@]}") ;;
+  --wine32) want+=("${cross[@]}" wine32) ;;
 esac
 
 missing=()

@@ -5,6 +5,7 @@
 #include <iostream>
 #include <sstream>
 
+#include "os/sim/journal_text.h"
 #include "os/sim/reg_file.h"
 
 namespace sim {
@@ -125,19 +126,6 @@ bool ParseAddress(const std::string& text, std::vector<std::uint8_t>* out) {
     }
   }
   return true;
-}
-
-std::string Describe(const Json& r) {
-  const std::string kind = r.value("kind", "");
-  if (kind == "event") {
-    return "event " + r.value("source", "") + " type " +
-           std::to_string(r.value("type", 0)) + ": " + r.value("text", "");
-  }
-  if (kind == "messageBox") {
-    return "message box \"" + r.value("caption", "") + "\": " + r.value("text", "");
-  }
-  if (kind == "stdout") return "stdout: " + r.value("text", "");
-  return r.dump();
 }
 
 }  // namespace
@@ -414,7 +402,7 @@ bool Device::Save(std::string* error) {
 void Device::Journal(Json record) {
   std::lock_guard<std::recursive_mutex> lock(journalMutex_);
   if (cut_) return;  // nothing happens on a device without power
-  if (echo_) std::cerr << "vorn-sim: " << Describe(record) << "\n";
+  if (echo_) std::cerr << "vorn-sim: " << DescribeRecord(record) << "\n";
   const std::string kind = record.value("kind", "");
   journal_.push_back(std::move(record));
   // Journaled after the change is made: a cut here keeps it.

@@ -225,40 +225,46 @@ std::u16string HexText(std::uint32_t v, bool pad8) {
   return out;
 }
 
-void WriteValue(const HiveValue& value, std::u16string* out) {
-  std::u16string line =
-      value.name.empty() ? u"@=" : u"\"" + Escape(value.name) + u"\"=";
+// The data of a value as regedit writes it after "name=". Hex data breaks
+// into continuation lines once the line, which starts at `column`, reaches
+// kHexLineLimit; std::u16string::npos keeps it on one line.
+std::u16string DataText(const HiveValue& value, std::size_t column) {
   if (value.type == 1 && QuotableString(value.data)) {
     std::u16string s;
     for (std::size_t i = 0; i + 2 < value.data.size(); i += 2) {
       s.push_back(static_cast<char16_t>(value.data[i] | (value.data[i + 1] << 8)));
     }
-    Put(out, line + u"\"" + Escape(s) + u"\"\r\n");
-    return;
+    return u"\"" + Escape(s) + u"\"";
   }
   if (value.type == 4 && value.data.size() == 4) {
     std::uint32_t v = value.data[0] | (value.data[1] << 8) |
                       (value.data[2] << 16) |
                       (static_cast<std::uint32_t>(value.data[3]) << 24);
-    Put(out, line + u"dword:" + HexText(v, true) + u"\r\n");
-    return;
+    return u"dword:" + HexText(v, true);
   }
-  line += value.type == 3 ? u"hex:" : u"hex(" + HexText(value.type, false) + u"):";
-  std::size_t column = line.size();
+  std::u16string text = value.type == 3 ? u"hex:" : u"hex(" + HexText(value.type, false) + u"):";
+  if (column != std::u16string::npos) column += text.size();
   for (std::size_t i = 0; i < value.data.size(); ++i) {
     char buf[4];
     std::snprintf(buf, sizeof buf, "%02x", value.data[i]);
-    line.push_back(static_cast<char16_t>(buf[0]));
-    line.push_back(static_cast<char16_t>(buf[1]));
+    text.push_back(static_cast<char16_t>(buf[0]));
+    text.push_back(static_cast<char16_t>(buf[1]));
     if (i + 1 == value.data.size()) break;
-    line.push_back(u',');
+    text.push_back(u',');
+    if (column == std::u16string::npos) continue;
     column += 3;
     if (column >= kHexLineLimit) {
-      line += u"\\\r\n  ";
+      text += u"\\\r\n  ";
       column = 2;
     }
   }
-  Put(out, line + u"\r\n");
+  return text;
+}
+
+void WriteValue(const HiveValue& value, std::u16string* out) {
+  std::u16string line =
+      value.name.empty() ? u"@=" : u"\"" + Escape(value.name) + u"\"=";
+  Put(out, line + DataText(value, line.size()) + u"\r\n");
 }
 
 void WriteKey(const HiveKey& key, std::vector<std::u16string>* path,
@@ -366,6 +372,10 @@ bool ParseRegFile(const std::string& bytes, Hive* hive, std::string* error) {
     }
   }
   return true;
+}
+
+std::string RegValueText(const HiveValue& value) {
+  return Utf16ToUtf8(DataText(value, std::u16string::npos));
 }
 
 std::string WriteRegFile(Hive& hive) {

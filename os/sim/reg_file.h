@@ -19,4 +19,8 @@ bool ParseRegFile(const std::string& bytes, Hive* hive, std::string* error);
 // The file's bytes for `hive`, as regedit writes them.
 std::string WriteRegFile(Hive& hive);
 
+// The value's data in regedit's notation, on one line, as UTF-8 text:
+// "text", dword:0000002a, hex:00,01, hex(2):25,00,...
+std::string RegValueText(const HiveValue& value);
+
 }  // namespace sim

@@ -1,64 +1,61 @@
 // vorn-sim DEVICE_DIR [ARGS...]: runs VORN on a simulated device held in a
-// folder. vorn-sim --scm DEVICE_DIR: starts the installed service as the
-// service control manager does (its ImagePath as the command line, the
-// dispatcher connects). The exit code is the program's exit code, standard
-// output the device's standard output, and a readable echo of the journal
-// goes to standard error.
+// folder. vorn-sim --version: prints VORN's version, the one of VORN.EXE's
+// version resource. vorn-sim --scm DEVICE_DIR: starts the installed service
+// as the service control manager does (its ImagePath as the command line, the
+// dispatcher connects). --until-steady: boot after boot until one changes
+// nothing. The exit code is the program's exit code, standard output the
+// device's standard output, and a readable echo of the journal goes to
+// standard error. vorn-sim plan ...: the preview (os/sim/plan_command.h).
 #include <cstdio>
 #include <iostream>
 #include <string>
 
 #include "host/process.h"
-#include "os/sim/device.h"
-#include "os/sim/sim_platform.h"
+#include "os/sim/boot.h"
+#include "os/sim/plan_command.h"
+#include "vorn_version.h"
 
 int main(int argc, char** argv) {
-  // --scm: the run is the service control manager's start of the service.
-  const bool scm = argc >= 2 && std::string(argv[1]) == "--scm";
-  if (scm) {
-    --argc;
-    ++argv;
+  if (argc == 2 && std::string(argv[1]) == "--version") {
+    std::cout << "vorn-sim " VORN_VERSION_STRING "\n";
+    return 0;
+  }
+  const sim::Program program = [](const os::Platform& p) { return vorn::RunProcess(p); };
+  if (argc >= 2 && std::string(argv[1]) == "plan") {
+    return sim::PlanCommand({argv + 2, argv + argc}, program);
+  }
+  sim::BootOptions options;
+  options.echo = true;
+  bool untilSteady = false;
+  // Options before the folder, in any order.
+  for (; argc >= 2; --argc, ++argv) {
+    const std::string option = argv[1];
+    if (option == "--scm") {
+      options.scm = true;
+    } else if (option == "--until-steady") {
+      untilSteady = true;
+    } else {
+      break;
+    }
   }
   if (argc < 2 || std::string(argv[1]) == "--help") {
-    std::cerr << "usage: vorn-sim DEVICE_DIR [ARGS...]\n"
-                 "       vorn-sim --scm DEVICE_DIR\n"
+    std::cerr << "usage: vorn-sim [--until-steady] DEVICE_DIR [ARGS...]\n"
+                 "       vorn-sim --scm [--until-steady] DEVICE_DIR\n"
+                 "       vorn-sim plan [--until-steady] [--json] [--scm] DEVICE_DIR [ARGS...]\n"
+                 "       vorn-sim --version\n"
                  "Runs VORN on the device folder DEVICE_DIR (registry.reg, "
                  "device.json, c/, journal.jsonl)\nwith the command line "
-                 "\"<imagePath> ARGS...\".\n";
-    return argc < 2 ? 64 : 0;
+                 "\"<imagePath> ARGS...\"; plan shows what it would change.\n";
+    return argc < 2 ? sim::kExitUsage : 0;
   }
-  sim::Device device;
+  options.arguments.assign(argv + 2, argv + argc);
+  if (untilSteady) return sim::RunUntilSteady(argv[1], options, program);
+
+  sim::BootResult result;
   std::string error;
-  if (!device.Load(argv[1], &error)) {
+  if (int failed = sim::RunBoot(argv[1], options, program, &result, &error)) {
     std::cerr << "vorn-sim: " << error << "\n";
-    return 65;
+    return failed;
   }
-  device.set_echo(true);
-  device.ApplyRestartBetweenRuns();
-
-  std::string commandLine = device.state().imagePath;
-  for (int i = 2; i < argc; ++i) commandLine += std::string(" ") + argv[i];
-  if (scm) {
-    if (argc > 2 || !sim::ServiceStartCommand(device, device.state().strings[100],
-                                              &commandLine, &device.state().imagePath,
-                                              &error)) {
-      std::cerr << "vorn-sim: " << (argc > 2 ? "--scm takes no arguments" : error) << "\n";
-      return 69;
-    }
-    device.state().startedBy = "scm";  // for this run only: not saved
-  }
-  device.Journal({{"kind", "run"}, {"commandLine", commandLine},
-                  {"startedBy", device.state().startedBy}});
-
-  int code;
-  {
-    sim::SimPlatform sim(device, commandLine);
-    code = vorn::RunProcess(sim.platform());
-  }
-  device.Journal({{"kind", "exit"}, {"code", code}});
-  if (!device.Save(&error)) {
-    std::cerr << "vorn-sim: " << error << "\n";
-    return 74;
-  }
-  return code;
+  return result.exitCode;
 }

@@ -99,7 +99,11 @@ HResult Com::RegisterTypeLibrary() {
 }
 
 HResult Com::UnregisterTypeLibrary() {
-  return ::UnRegisterTypeLib(kTypeLibraryId, 1, 0, 0, SYS_WIN32);
+  // The platform the library was registered for: win32 for the product,
+  // win64 for the 64-bit test build (RegisterTypeLib takes it from the
+  // library, which widl builds for the target).
+  constexpr SYSKIND kSysKind = sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32;
+  return ::UnRegisterTypeLib(kTypeLibraryId, 1, 0, 0, kSysKind);
 }
 
 HResult Com::CreateXmlDocument(std::unique_ptr<XmlDocument>* document) {

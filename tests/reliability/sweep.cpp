@@ -73,7 +73,7 @@ const char kAppId[] =
 // net id and the UPnP registration's identity.
 const char kSteadyIdentity[] =
     "[HKEY_LOCAL_MACHINE\\software\\Talvenor\\IPC]\r\n"
-    "\"LastComputerName\"=hex(1):4b,00,51,00,35,00,5f,00,31,00,32,00,41,00,42,00,33,00,43,00\r\n"
+    "\"LastComputerName\"=hex(1):4b,00,51,00,35,00,5f,00,31,00,32,00,41,00,42,00,33,00,43,00,00,00\r\n"
     "\"FirstMACId\"=hex:00,01,05,12,ab,3c\r\n\r\n"
     "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Talvenor\\Quorvex\\System]\r\n"
     "\"OlmNetId\"=hex:05,12,ab,3c,01,01\r\n\r\n";
@@ -352,6 +352,8 @@ std::map<std::string, std::string> ExpectedIdentity() {
     wide.push_back(static_cast<std::uint8_t>(c));
     wide.push_back(0);
   }
+  // Stored with the terminator that RegSetValueExA adds to the name's count.
+  wide.insert(wide.end(), {0, 0});
   return {{"computer name", name},
           {"OlmNetId", "3:0512ab3c0101"},
           {"LastComputerName", "1:" + sim::HexBytes(wide.data(), wide.size())},

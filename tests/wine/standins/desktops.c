@@ -8,6 +8,7 @@ typedef struct {
   HDESK home_desktop;
   char home_name[512];  /* "station\desktop" */
   char station[256];
+  HWINSTA station_handle;
 } Walk;
 
 static void object_name(HANDLE object, char* name, DWORD size) {
@@ -27,7 +28,11 @@ static BOOL CALLBACK visit_desktop(LPSTR name, LPARAM parameter) {
   if (!desktop) return TRUE;
   if (SetThreadDesktop(desktop)) {
     walk->stopped = !walk->visit(walk->context);
+    /* A thread can only go back to a desktop of the process's window
+     * station, and a desktop in use cannot be closed. */
+    SetProcessWindowStation(walk->home_station);
     SetThreadDesktop(walk->home_desktop);
+    SetProcessWindowStation(walk->station_handle);
   }
   CloseDesktop(desktop);
   return !walk->stopped;
@@ -38,6 +43,7 @@ static BOOL CALLBACK visit_station(LPSTR name, LPARAM parameter) {
   HWINSTA station = OpenWindowStationA(name, FALSE, GENERIC_ALL);
   if (!station) return TRUE;
   lstrcpynA(walk->station, name, sizeof walk->station);
+  walk->station_handle = station;
   /* OpenDesktop opens desktops of the process's window station. */
   if (SetProcessWindowStation(station)) {
     EnumDesktopsA(station, visit_desktop, parameter);

@@ -57,9 +57,10 @@ static int volume_of_name(LPCWSTR name) {
   }
 }
 
+/* The slot of an open HANDLE, or with NULL a free slot; -1 if none. */
 static int slot_of_handle(HANDLE handle) {
   for (int slot = 0; slot < MAX_OPEN; ++slot)
-    if (open_volumes[slot].handle && open_volumes[slot].handle == handle) return slot;
+    if (open_volumes[slot].handle == handle) return slot;
   return -1;
 }
 
@@ -169,7 +170,7 @@ __declspec(dllexport) Config* WINAPI EwfMgrGetProtectedVolumeConfig(HANDLE devic
   Config* config = NULL;
   DWORD error = 0;
   int slot = slot_of_handle(device);
-  int volume = slot < 0 ? -1 : open_volumes[slot].volume;
+  int volume = slot < 0 || !device ? -1 : open_volumes[slot].volume;
   if (volume < 0) {
     error = ERROR_INVALID_HANDLE;
   } else if (volume_key(volume, key), (error = control_dword(key, "ConfigFails", 0)) == 0) {
@@ -196,7 +197,7 @@ __declspec(dllexport) BOOL WINAPI EwfMgrClose(HANDLE device) {
   char key[32];
   DWORD error = 0;
   int slot = slot_of_handle(device);
-  int volume = slot < 0 ? -1 : open_volumes[slot].volume;
+  int volume = slot < 0 || !device ? -1 : open_volumes[slot].volume;
   if (volume < 0) {
     error = ERROR_INVALID_HANDLE;
   } else if (volume_key(volume, key), (error = control_dword(key, "CloseFails", 0)) == 0) {

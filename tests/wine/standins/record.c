@@ -94,7 +94,7 @@ static void put_escaped(JsonLine* line, const char* utf8, int length) {
 #define MAX_UNITS 4000
 
 void json_wide(JsonLine* line, const char* key, const WCHAR* text) {
-  static char utf8[MAX_UNITS * 3 + 1];
+  char utf8[MAX_UNITS * 3 + 1];  /* on the stack: callers may be on any thread */
   int units = text ? lstrlenW(text) : 0;
   if (units > MAX_UNITS) units = MAX_UNITS;
   int length = units ? WideCharToMultiByte(CP_UTF8, 0, text, units, utf8, sizeof utf8, NULL, NULL) : 0;
@@ -103,7 +103,7 @@ void json_wide(JsonLine* line, const char* key, const WCHAR* text) {
 }
 
 void json_string(JsonLine* line, const char* key, const char* ansi) {
-  static WCHAR wide[MAX_UNITS + 1];
+  WCHAR wide[MAX_UNITS + 1];
   int bytes = ansi ? lstrlenA(ansi) : 0;
   if (bytes > MAX_UNITS) bytes = MAX_UNITS;
   int length = bytes ? MultiByteToWideChar(CP_ACP, 0, ansi, bytes, wide, MAX_UNITS) : 0;
@@ -156,8 +156,12 @@ void json_write(JsonLine* line) {
   line->text[line->length++] = '}';
   line->text[line->length++] = '\n';
   CreateDirectoryA(RECORD_DIR, NULL);
-  /* Append-only access: every WriteFile lands at the end as one piece, so
-   * the lines of concurrent processes never interleave. */
+  /* Wine's append-only writes are not atomic between processes (measured:
+   * lines lost and mixed), so the writers of all sessions take turns. An
+   * abandoned lock is taken over; a lock not had in 10 s is written
+   * without rather than losing the line. */
+  HANDLE lock = CreateMutexA(NULL, FALSE, "Global\\VornTestCallsRecord");
+  DWORD waited = lock ? WaitForSingleObject(lock, 10000) : WAIT_FAILED;
   HANDLE file = CreateFileA(RECORD_FILE, FILE_APPEND_DATA,
                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
                             OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
@@ -166,5 +170,7 @@ void json_write(JsonLine* line) {
     WriteFile(file, line->text, (DWORD)line->length, &written, NULL);
     CloseHandle(file);
   }
+  if (waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED) ReleaseMutex(lock);
+  if (lock) CloseHandle(lock);
   SetLastError(lastError);
 }

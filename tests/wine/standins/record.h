@@ -34,7 +34,8 @@ void json_bool(JsonLine* line, const char* key, BOOL value);
 void json_key(JsonLine* line, const char* key);
 void json_raw(JsonLine* line, const char* text);
 /* Closes the object and appends it to C:\vorntest\calls.jsonl (folder
- * made when missing). Keeps the caller's last-error code. */
+ * made when missing), one writer at a time. Keeps the caller's last-error
+ * code. */
 void json_write(JsonLine* line);
 
 #endif
