@@ -24,6 +24,15 @@ function key_of(text,    k) {
   return k
 }
 # Seeding: a raw value the target's key lacks goes at the key's end.
+# Seeding: only what regedit's import would alter (a DWORD of another size
+# than 4 bytes; a string without its terminator, of an odd byte count or
+# empty); a whole value goes through the import as it is.
+function imported_whole(line,    bytes, n) {
+  bytes = line; sub(/^.*=hex\([0-9a-fA-F]+\):/, "", bytes)
+  n = (bytes == "") ? 0 : split(bytes, b, ",")
+  if (line ~ /=hex\(4\):/) return n == 4
+  return n >= 2 && n % 2 == 0 && b[n - 1] == "00" && b[n] == "00"
+}
 function flush_section(    id) {
   if (!seeding || section == "") return
   for (id in raw)
@@ -39,7 +48,8 @@ file == 1 {
   if (pending != "") {
     line = line $0; gsub(/[ \t]/, "", line)
     if (sub(/\\$/, "", line)) next
-    raw[pending] = line; pending = ""; next
+    if (!(seeding && imported_whole(line))) raw[pending] = line
+    pending = ""; next
   }
   if ($0 ~ /^\[/) { key = key_of($0); next }
   if (key == "" || $0 !~ /^(@|".*")=hex\((1|2|4|7)\):/) next
@@ -47,7 +57,8 @@ file == 1 {
   line = $0; gsub(/[ \t]/, "", line)
   id = key SUBSEP tolower(name)
   if (sub(/\\$/, "", line)) { pending = id; next }
-  raw[id] = line; next
+  if (!(seeding && imported_whole(line))) raw[id] = line
+  next
 }
 # The target: sections "[Key]" (system.reg: "[Key\\Path] stamp"); a value
 # may continue on the next lines after a "\".
