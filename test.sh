@@ -84,12 +84,13 @@ check "fuzzers (libFuzzer, ${FUZZ_SECONDS:-10} s each)" fuzz/run.sh "${FUZZ_SECO
 build_and_test win32
 build_and_test win64
 
-# Every scenario on both backends: vorn-sim and VORN.EXE (win64) under Wine.
-wine_both() {
+# Every scenario, then the bad-input catalogue, on both backends: vorn-sim
+# and VORN.EXE (win64) under Wine.
+wine_both() {  # title script
   local log line
   log=$(mktemp)
-  echo "== scenarios on both backends (vorn-sim and Wine)"
-  bash tests/wine/both.sh 2>&1 | tee "$log" | grep -v '^ok'
+  echo "== $1"
+  bash "$2" 2>&1 | tee "$log" | grep -v '^ok'
   line=$(grep -E '^[0-9]+ passed, [0-9]+ failed$' "$log" | tail -1)
   if grep -q '^SKIP' "$log"; then
     skipped=$((skipped + 1))
@@ -102,7 +103,8 @@ wine_both() {
   fi
   rm -f "$log"
 }
-wine_both
+wine_both "scenarios on both backends (vorn-sim and Wine)" tests/wine/both.sh
+wine_both "the bad-input catalogue on both backends" tests/wine/bad_inputs.sh
 
 # The shipped 32-bit VORN.EXE under 32-bit Wine in an emulated x86 machine;
 # builds the machine's disk image once per recipe (cached), then one boot.

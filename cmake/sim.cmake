@@ -38,6 +38,12 @@ target_include_directories(vorn-wine-device PRIVATE ${CMAKE_CURRENT_BINARY_DIR}/
 target_link_libraries(vorn-wine-device PRIVATE vorn_sim_os)
 target_compile_options(vorn-wine-device PRIVATE -Wall -Wextra)
 
+# The bad-input catalogue as scenario folders for both backends
+# (tests/wine/bad_inputs.sh).
+add_executable(vorn-bad-inputs tests/wine/bad_inputs.cpp)
+target_include_directories(vorn-bad-inputs PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
+target_compile_options(vorn-bad-inputs PRIVATE -Wall -Wextra)
+
 if(VORN_TESTS)
   enable_testing()
   find_package(GTest REQUIRED)

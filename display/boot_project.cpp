@@ -14,6 +14,7 @@ namespace {
 constexpr char kEventHostName[] = "Zentravise : Failed to get Computer name";
 constexpr char kEventLoad[] = "Failed to load DefaultConfig.xml";
 constexpr char kEventUnexpected[] = "Unexpected error while setting display string.";
+constexpr char kEventRestored[] = "Restored DefaultConfig.xml from an interrupted save";
 
 // The first four children of the display init command: local name and text.
 struct ExpectedChild {
@@ -49,12 +50,20 @@ bool ItemAt(os::XmlNodeList& list, std::int32_t index, std::unique_ptr<os::XmlNo
   return !os::Failed(list.Item(index, node)) && *node;
 }
 
-// Writes the document over `path` so that a power failure at any moment
-// leaves either the old or the new file under that name: the document goes
-// to a new file beside it, is flushed to disk, and then takes the name in
-// one step. On any failure the original stays as it was and the new file
-// is removed.
+// The save writes the document to a new file beside the configuration and
+// flushes it before anything touches the name. The new file then takes the
+// name with MoveFileExA (MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH):
+// one rename of the directory entry, so the name always holds the old file
+// or the new one. ReplaceFileA is not used although it keeps the old file's
+// attributes and ACL by itself: it takes the name away before the
+// replacement gets it (with a backup it renames the original to the backup
+// first; without one its failure codes say the original may be gone or
+// under another name), and a power cut in between leaves the runtime
+// without its configuration. What users rely on of ReplaceFileA's keeping,
+// the ACL and the hidden, system and archive attributes, is put on the new
+// file before the move; creation time and short name are the new file's.
 std::string NewFileName(const std::string& path) { return path + ".new"; }
+// Left by earlier versions, whose save renamed the original to it.
 std::string BackupName(const std::string& path) { return path + ".bak"; }
 
 // A save cut short (by a power failure, say) may leave its new file or the
@@ -66,32 +75,42 @@ void RemoveLeftovers(os::Files& files, const std::string& path) {
   }
 }
 
+// When the configuration's name is missing and a save of ours was cut
+// short after its new file was flushed, the new file goes back to the
+// name; else the backup an earlier version's save made. The new file is
+// whole whenever the name is missing: it is renamed only after its flush,
+// and a cut before the flush leaves the original under its name. The move
+// does not replace: a configuration that is there after all (FindFirstFileA
+// failed) stays. True when a leftover took the name.
+bool RestoreInterruptedSave(os::Files& files, const std::string& path) {
+  if (files.Exists(path)) return false;
+  for (const std::string& leftover : {NewFileName(path), BackupName(path)}) {
+    if (files.Exists(leftover) &&
+        files.MoveFile(leftover, path, os::kMoveFileWriteThrough) == os::kSuccess) {
+      return true;
+    }
+  }
+  return false;
+}
+
+// On any failure the original stays as it was under its name and the new
+// file is removed.
 bool SaveBootProject(const os::Platform& platform, os::XmlDocument& document,
                      const std::string& path) {
   os::Files& files = platform.files;
   const std::string fresh = NewFileName(path);
-  const std::string backup = BackupName(path);
-  if (os::Failed(document.Save(fresh)) || files.FlushFile(fresh) != os::kSuccess) {
+  if (os::Failed(document.Save(fresh)) || files.FlushFile(fresh) != os::kSuccess ||
+      files.CopyAttributesAndSecurity(path, fresh) != os::kSuccess) {
     if (files.Exists(fresh)) files.DeleteFile(fresh);
     return false;
   }
-  const os::Status replaced = files.ReplaceFile(path, fresh, backup);
-  if (replaced == os::kSuccess) {
-    files.DeleteFile(backup);
-    return true;
-  }
   if (files.MoveFile(fresh, path, os::kMoveFileReplaceExisting | os::kMoveFileWriteThrough) ==
       os::kSuccess) {
-    if (files.Exists(backup)) files.DeleteFile(backup);
     return true;
   }
-  // ERROR_UNABLE_TO_MOVE_REPLACEMENT_2: ReplaceFile got as far as moving the
-  // original to the backup name; it goes back to its own name.
-  constexpr os::Status kUnableToMoveReplacement2 = 1177;
-  if (replaced == kUnableToMoveReplacement2 && !files.Exists(path)) {
-    files.MoveFile(backup, path, os::kMoveFileReplaceExisting | os::kMoveFileWriteThrough);
-  }
-  if (files.Exists(fresh)) files.DeleteFile(fresh);
+  // A failed move leaves both names as they were. Were the name ever
+  // missing, the new file, flushed, stays for the next load to restore.
+  if (files.Exists(path)) files.DeleteFile(fresh);
   return false;
 }
 
@@ -155,8 +174,8 @@ Search UpdateFirstDisplayCommand(const os::Platform& platform, os::XmlDocument& 
 
 }  // namespace
 
-bool LoadBootProject(const os::Platform& platform, os::XmlDocument& document,
-                     std::string* path) {
+bool LoadBootProject(const os::Platform& platform, EventReporter& events,
+                     os::XmlDocument& document, std::string* path) {
   // "InstallationPath" into 64 bytes that start empty; whatever fails leaves
   // the directory part empty and the file is looked for in the root of the
   // current drive. The value's type is not examined.
@@ -174,6 +193,9 @@ bool LoadBootProject(const os::Platform& platform, os::XmlDocument& document,
   }
   directory[sizeof(directory) - 1] = '\0';  // a value stored without terminator
   *path = std::string(directory, strnlen(directory, sizeof(directory))) + "\\DefaultConfig.xml";
+  if (RestoreInterruptedSave(platform.files, *path)) {
+    events.ReportText(EVENTLOG_INFORMATION_TYPE, kEventRestored);
+  }
 
   if (os::Failed(document.PutAsync(false))) return false;
   bool loaded = false;
@@ -199,7 +221,7 @@ bool UpdateDisplayText(const os::Platform& platform, EventReporter& events, cons
     platform.com.CreateXmlDocument(&document);
     std::string path;
     // No document object is as good as a file that would not load.
-    if (!document || !LoadBootProject(platform, *document, &path)) {
+    if (!document || !LoadBootProject(platform, events, *document, &path)) {
       events.ReportText(EVENTLOG_ERROR_TYPE, kEventLoad);
     } else {
       RemoveLeftovers(platform.files, path);

@@ -89,9 +89,7 @@ TEST_F(BootProject, WritesBothLinesAndSavesThroughANewFile) {
   EXPECT_EQ(Config(), expected);
   EXPECT_EQ(FileOps(), (std::vector<std::string>{
                            "write C:\\Quorvex\\DefaultConfig.xml.new",
-                           "write C:\\Quorvex\\DefaultConfig.xml.bak",
-                           "replace C:\\Quorvex\\DefaultConfig.xml",
-                           "delete C:\\Quorvex\\DefaultConfig.xml.bak"}));
+                           "replace C:\\Quorvex\\DefaultConfig.xml"}));
   EXPECT_EQ(FolderFiles(), std::vector<std::string>{"DefaultConfig.xml"});
 }
 
@@ -214,7 +212,7 @@ TEST_F(BootProjectPaths, TrailingBackslashIsKeptAndMissingPathMeansTheDriveRoot)
   WriteConfig(Project(DisplayCommand()));
   EXPECT_TRUE(Update());
   ASSERT_FALSE(FileOps().empty());
-  EXPECT_EQ(FileOps().back(), "delete C:\\Quorvex\\\\DefaultConfig.xml.bak");
+  EXPECT_EQ(FileOps().back(), "replace C:\\Quorvex\\\\DefaultConfig.xml");
 
   sim::TestDevice root("", R"({"hostName": "HOST1"})");
   root.Write("c/DefaultConfig.xml", Project(DisplayCommand()));
@@ -291,11 +289,13 @@ INSTANTIATE_TEST_SUITE_P(
                       FaultCase{"IXMLDOMNode::put_text", kEFail, false, kUnexpected, false},
                       FaultCase{"IXMLDOMDocument::save", kEFail, false, kUnexpected, false},
                       FaultCase{"FlushFileBuffers", 5, false, kUnexpected, false},
-                      // ReplaceFile refused: the move takes its place.
-                      FaultCase{"ReplaceFileA", 1175, true, nullptr, true},
-                      // The backup cannot be removed: it stays until the next run.
-                      FaultCase{"DeleteFileA", 5, true, nullptr, true,
-                                "DefaultConfig.xml.bak"}),
+                      // Without the old file's protection the new one does
+                      // not take its place.
+                      FaultCase{"GetFileAttributesA", 5, false, kUnexpected, false},
+                      FaultCase{"GetFileSecurityA", 5, false, kUnexpected, false},
+                      FaultCase{"SetFileAttributesA", 5, false, kUnexpected, false},
+                      FaultCase{"SetFileSecurityA", 5, false, kUnexpected, false},
+                      FaultCase{"MoveFileExA", 32, false, kUnexpected, false}),
     [](const auto& info) {
       std::string name = info.param.call;
       name.erase(std::remove_if(name.begin(), name.end(), [](char ch) { return !std::isalnum(ch); }),
@@ -303,18 +303,115 @@ INSTANTIATE_TEST_SUITE_P(
       return name;
     });
 
-TEST(BootProjectSave, ReplaceAndMoveBothRefusedLeaveTheOriginal) {
+TEST(BootProjectSave, ANewFileThatCannotBeRemovedGoesOnTheNextRun) {
   sim::TestDevice device(kRegistry, R"({"hostName": "HOST1", "faults": [
-      {"call": "ReplaceFileA", "occurrence": 0, "error": 1175},
-      {"call": "MoveFileExA", "occurrence": 0, "error": 5}]})");
+      {"call": "MoveFileExA", "occurrence": 1, "error": 5},
+      {"call": "DeleteFileA", "occurrence": 1, "error": 5}]})");
   const std::string old = Project(DisplayCommand());
   device.Write(kConfig, old);
-  EventReporter events(device.platform().eventLog);
-  EXPECT_FALSE(UpdateDisplayText(device.platform(), events, kText));
+  {
+    EventReporter events(device.platform().eventLog);
+    EXPECT_FALSE(UpdateDisplayText(device.platform(), events, kText));
+  }
   EXPECT_EQ(ReadAll(device.folder() / kConfig), old);
-  EXPECT_FALSE(fs::exists(device.folder() / "c/Quorvex/DefaultConfig.xml.new"));
+  EXPECT_TRUE(fs::exists(device.folder() / "c/Quorvex/DefaultConfig.xml.new"));
   ASSERT_EQ(device.Records("event").size(), 1u);
   EXPECT_EQ(device.Records("event")[0]["text"], kUnexpected);
+
+  EventReporter events(device.platform().eventLog);
+  EXPECT_TRUE(UpdateDisplayText(device.platform(), events, kText));
+  EXPECT_NE(ReadAll(device.folder() / kConfig).find(NewData()), std::string::npos);
+  EXPECT_FALSE(fs::exists(device.folder() / "c/Quorvex/DefaultConfig.xml.new"));
+  EXPECT_EQ(device.Records("event").size(), 1u);
+}
+
+// What a save cut short may leave beside a missing configuration, and what
+// the next run makes of it.
+struct LeftoverCase {
+  const char* what;
+  const char* fresh;   // DefaultConfig.xml.new, null: none
+  const char* backup;  // DefaultConfig.xml.bak, null: none
+  const char* faults;
+  const char* restored;  // which leftover the name gets, null: none
+};
+
+TEST(BootProjectRestore, AMissingConfigurationComesBackFromTheInterruptedSave) {
+  const std::string fresh = Project(Command("<key>fresh</key>") + DisplayCommand());
+  const std::string backup = Project(Command("<key>backup</key>") + DisplayCommand());
+  const LeftoverCase cases[] = {
+      {"cut between an earlier save's two renames", "new", "bak", "[]", "new"},
+      {"only the new file", "new", nullptr, "[]", "new"},
+      {"only the backup", nullptr, "bak", "[]", "bak"},
+      {"the new file cannot move", "new", "bak",
+       R"([{"call": "MoveFileExA", "occurrence": 1, "error": 5}])", "bak"},
+      {"nothing left", nullptr, nullptr, "[]", nullptr},
+  };
+  for (const LeftoverCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    sim::TestDevice device(kRegistry,
+                           std::string(R"({"hostName": "HOST1", "faults": )") + c.faults + "}");
+    device.Write("c/Quorvex/keep.txt", "");  // the folder exists without the file
+    if (c.fresh) device.Write(std::string(kConfig) + ".new", fresh);
+    if (c.backup) device.Write(std::string(kConfig) + ".bak", backup);
+    EventReporter events(device.platform().eventLog);
+    const bool updated = UpdateDisplayText(device.platform(), events, kText);
+    std::vector<std::pair<int, std::string>> seen;
+    for (auto& r : device.Records("event")) {
+      seen.emplace_back(r["type"].get<int>(), r["text"].get<std::string>());
+    }
+    std::vector<std::string> left;
+    for (auto& e : fs::directory_iterator(device.folder() / "c/Quorvex")) {
+      left.push_back(e.path().filename().string());
+    }
+    std::sort(left.begin(), left.end());
+    if (!c.restored) {
+      EXPECT_FALSE(updated);
+      EXPECT_EQ(seen, (std::vector<std::pair<int, std::string>>{{1, kLoad}}));
+      EXPECT_EQ(left, std::vector<std::string>{"keep.txt"}) << "a missing file is not created";
+      continue;
+    }
+    EXPECT_TRUE(updated);
+    EXPECT_EQ(seen, (std::vector<std::pair<int, std::string>>{
+                        {4, "Restored DefaultConfig.xml from an interrupted save"}}));
+    const std::string now = ReadAll(device.folder() / kConfig);
+    const std::string key = c.restored == std::string("new") ? "<key>fresh" : "<key>backup";
+    EXPECT_NE(now.find(key), std::string::npos);
+    EXPECT_NE(now.find(NewData()), std::string::npos);
+    EXPECT_EQ(left, (std::vector<std::string>{"DefaultConfig.xml", "keep.txt"}));
+  }
+}
+
+TEST(BootProjectRestore, LeftoversBesideAPresentConfigurationAreRemovedUnread) {
+  sim::TestDevice device(kRegistry, R"({"hostName": "HOST1"})");
+  const std::string old = Project(DisplayCommand());
+  device.Write(kConfig, old);
+  // A cut before the new file's flush leaves it short, beside the original.
+  device.Write(std::string(kConfig) + ".new", old.substr(0, old.size() / 2));
+  device.Write(std::string(kConfig) + ".bak", "<QvBootProject/>");
+  EventReporter events(device.platform().eventLog);
+  EXPECT_TRUE(UpdateDisplayText(device.platform(), events, kText));
+  EXPECT_TRUE(device.Records("event").empty());
+  std::string expected = old;
+  expected.replace(expected.find(kOldData), kOldData.size(), NewData());
+  EXPECT_EQ(ReadAll(device.folder() / kConfig), expected);
+  EXPECT_FALSE(fs::exists(device.folder() / "c/Quorvex/DefaultConfig.xml.new"));
+  EXPECT_FALSE(fs::exists(device.folder() / "c/Quorvex/DefaultConfig.xml.bak"));
+}
+
+TEST(BootProjectRestore, AConfigurationThatSeemsMissingIsNeverReplacedByALeftover) {
+  // FindFirstFileA fails once: the configuration looks missing.
+  sim::TestDevice device(kRegistry, R"({"hostName": "HOST1", "faults": [
+      {"call": "FindFirstFileA", "occurrence": 1, "error": 5}]})");
+  const std::string old = Project(DisplayCommand());
+  device.Write(kConfig, old);
+  device.Write(std::string(kConfig) + ".new", Project(Command("<key>stale</key>")));
+  EventReporter events(device.platform().eventLog);
+  EXPECT_TRUE(UpdateDisplayText(device.platform(), events, kText));
+  EXPECT_TRUE(device.Records("event").empty());
+  std::string expected = old;
+  expected.replace(expected.find(kOldData), kOldData.size(), NewData());
+  EXPECT_EQ(ReadAll(device.folder() / kConfig), expected);
+  EXPECT_FALSE(fs::exists(device.folder() / "c/Quorvex/DefaultConfig.xml.new"));
 }
 
 // A power cut after every disk step of the save: the file under its name
@@ -346,9 +443,9 @@ TEST(BootProjectSave, PowerCutAtEveryStepLeavesTheOldOrTheNewFile) {
     EventReporter events(device.platform().eventLog);
     EXPECT_TRUE(UpdateDisplayText(device.platform(), events, kText));
     EXPECT_EQ(ReadAll(device.folder() / kConfig), updated);
-    EXPECT_FALSE(fs::exists(device.folder() / "c/Quorvex/DefaultConfig.xml.bak"));
+    EXPECT_FALSE(fs::exists(device.folder() / "c/Quorvex/DefaultConfig.xml.new"));
   }
-  EXPECT_EQ(cuts, 5);  // write, flush, backup, replace, delete backup
+  EXPECT_EQ(cuts, 3);  // write, flush, move
   EXPECT_GT(oldSeen, 0);
   EXPECT_GT(newSeen, 0);
 }

@@ -1,5 +1,6 @@
-// The few file operations the system makes itself (kernel32): flushing a
-// file to disk and replacing one file by another in one step.
+// The few file operations the system makes itself (kernel32, advapi32):
+// flushing a file to disk, giving it another file's protection and moving
+// it over that file in one step.
 #pragma once
 
 #include <string>
@@ -19,17 +20,22 @@ class Files {
   // the status of the step that failed (2 when the file does not exist).
   virtual Status FlushFile(const std::string& path) = 0;
 
-  // ReplaceFileA(replaced, replacement, backup, 0): the replacement takes
-  // the replaced file's name; the old content goes to `backup` (may be
-  // empty: no backup). Returns 0 or the failure status; on failure the
-  // replaced file is as it was unless the status says otherwise
-  // (ERROR_UNABLE_TO_MOVE_REPLACEMENT 1176 and _2 1177 are the cases where
-  // it is not).
-  virtual Status ReplaceFile(const std::string& replaced,
-                             const std::string& replacement,
-                             const std::string& backup) = 0;
+  // GetFileAttributesA and GetFileSecurityA (the DACL) of `from`, then
+  // SetFileAttributesA and SetFileSecurityA on `to`, so that a file taking
+  // `from`'s name by a move keeps its protection: the hidden, system,
+  // archive and not-indexed attributes and the access control list. The
+  // read-only attribute is not carried (a read-only `from` refuses the move
+  // anyway, and a read-only `to` could not be removed). Returns 0 or the
+  // status of the step that failed (2 when a file does not exist); after a
+  // failure `to` may have the attributes but not the DACL.
+  virtual Status CopyAttributesAndSecurity(const std::string& from,
+                                           const std::string& to) = 0;
 
-  // MoveFileExA(from, to, flags). Returns 0 or the failure status.
+  // MoveFileExA(from, to, flags). On one volume this is one rename of the
+  // directory entry: with kMoveFileReplaceExisting `to` names the old file
+  // or the moved one at every moment, and kMoveFileWriteThrough returns
+  // only once the rename is on the disk. Returns 0 or the failure status;
+  // on failure both names stay as they were.
   virtual Status MoveFile(const std::string& from, const std::string& to,
                           unsigned flags) = 0;
 

@@ -52,7 +52,9 @@ class XmlDocument : public XmlNode {
 
   // load from a file path (8-bit, active code page). *loaded is true when
   // the file was read and is well-formed. External resources are never
-  // resolved and no validation is made.
+  // resolved and no validation is made. A document with a document type
+  // declaration is not loaded (*loaded false): the boot configuration has
+  // none, and one could declare entities that expand without bound.
   virtual HResult Load(const std::string& path, bool* loaded) = 0;
 
   // save the whole document to a file path. A failure leaves whatever the

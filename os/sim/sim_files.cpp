@@ -2,8 +2,8 @@
 //
 // A power cut is named in device.json as {"powerCut": {"after": N}}: the
 // power fails right after the Nth disk step of the run. Disk steps are: a
-// file written (the XML document's save, the backup copy that ReplaceFileA
-// makes), a file flushed, a rename (ReplaceFileA, MoveFileExA), a deletion.
+// file written (the XML document's save), a file flushed, a rename
+// (MoveFileExA), a deletion.
 // At the cut every file written and not flushed since is left short (half
 // its bytes: what the disk had taken so far), the journal gets a "powerCut"
 // record, and the device stops: later file calls fail with ERROR_NOT_READY
@@ -108,34 +108,18 @@ os::Status SimFiles::FlushFile(const std::string& path) {
   return os::kSuccess;
 }
 
-os::Status SimFiles::ReplaceFile(const std::string& replaced, const std::string& replacement,
-                                 const std::string& backup) {
-  if (auto e = device_.Fault("ReplaceFileA")) return *e;
-  if (!device_.PowerOn()) return kErrorNotReady;
-  const fs::path target = device_.HostPath(replaced);
-  const fs::path source = device_.HostPath(replacement);
-  std::error_code ec;
-  if (!fs::is_regular_file(target, ec)) return os::kErrorFileNotFound;
-  if (!fs::is_regular_file(source, ec)) return os::kErrorFileNotFound;
-  // The old content is kept under the backup name before the replacement
-  // takes the name; the replaced name never stands empty here.
-  if (!backup.empty()) {
-    const fs::path copy = device_.HostPath(backup);
-    fs::copy_file(target, copy, fs::copy_options::overwrite_existing, ec);
-    if (ec) return os::kErrorAccessDenied;
-    device_.MarkUnflushed(copy);
-    device_.Journal({{"kind", "fileWrite"}, {"path", backup}, {"op", "write"},
-                     {"bytes", fs::file_size(copy, ec)}});
-    device_.DiskStep("backup " + backup);
-    if (!device_.PowerOn()) return kErrorNotReady;
+// The simulated disk keeps no attributes or access control lists: carrying
+// them over checks that both files are there and fails where a fault names
+// one of the four calls.
+os::Status SimFiles::CopyAttributesAndSecurity(const std::string& from, const std::string& to) {
+  for (const char* call :
+       {"GetFileAttributesA", "GetFileSecurityA", "SetFileAttributesA", "SetFileSecurityA"}) {
+    if (auto e = device_.Fault(call)) return *e;
   }
-  const auto bytes = fs::file_size(source, ec);
-  fs::rename(source, target, ec);
-  if (ec) return 1176;  // ERROR_UNABLE_TO_MOVE_REPLACEMENT: both names kept
-  device_.MarkRenamed(source, target);
-  device_.Journal({{"kind", "fileWrite"}, {"path", replaced}, {"op", "replace"},
-                   {"bytes", bytes}});
-  device_.DiskStep("replace " + replaced);
+  if (!device_.PowerOn()) return kErrorNotReady;
+  std::error_code ec;
+  if (!fs::is_regular_file(device_.HostPath(from), ec)) return os::kErrorFileNotFound;
+  if (!fs::is_regular_file(device_.HostPath(to), ec)) return os::kErrorFileNotFound;
   return os::kSuccess;
 }
 

@@ -67,8 +67,8 @@ class SimFiles : public os::Files {
  public:
   explicit SimFiles(Device& device) : device_(device) {}
   os::Status FlushFile(const std::string& path) override;
-  os::Status ReplaceFile(const std::string& replaced, const std::string& replacement,
-                         const std::string& backup) override;
+  os::Status CopyAttributesAndSecurity(const std::string& from,
+                                       const std::string& to) override;
   os::Status MoveFile(const std::string& from, const std::string& to,
                       unsigned flags) override;
   os::Status DeleteFile(const std::string& path) override;

@@ -1,10 +1,11 @@
 // The boot configuration document of the simulated device, on libxml2,
 // answering as MSXML does for the calls the system makes.
 //
-// Loading: no network, no DTD or external entity is fetched, entities are
-// not substituted, and libxml2's guards against entity amplification stay on
-// (no XML_PARSE_HUGE). A namespace error (an undeclared prefix) fails the
-// load, as it does in MSXML.
+// Loading: a document type declaration stops the parser and the document
+// is not loaded, as MSXML with ProhibitDTD refuses it; so no entity is ever
+// declared, fetched or expanded. No network, and libxml2's depth limit
+// stays on (no XML_PARSE_HUGE). A namespace error (an undeclared prefix)
+// fails the load, as it does in MSXML.
 //
 // Text (get_text with white space not preserved): the character data of the
 // element's descendants in document order. Text nodes have their leading
@@ -194,7 +195,15 @@ bool EscapeText(const std::string& text, bool crlf, bool utf8, std::string* out)
 struct SpanRecorder {
   Spans* spans;
   const std::string* bytes;
+  bool doctype = false;  // the document has a document type declaration
 };
+
+// Called at "<!DOCTYPE", before any declaration of the DTD is read.
+void InternalSubset(void* ctx, const xmlChar*, const xmlChar*, const xmlChar*) {
+  auto* ctxt = static_cast<xmlParserCtxtPtr>(ctx);
+  if (auto* recorder = static_cast<SpanRecorder*>(ctxt->_private)) recorder->doctype = true;
+  xmlStopParser(ctxt);
+}
 
 void StartElement(void* ctx, const xmlChar* localname, const xmlChar* prefix, const xmlChar* uri,
                   int nbNamespaces, const xmlChar** namespaces, int nbAttributes,
@@ -454,10 +463,11 @@ class SimXmlDocument : public os::XmlDocument {
     context->_private = &recorder;
     context->sax->startElementNs = StartElement;
     context->sax->endElementNs = EndElement;
+    context->sax->internalSubset = InternalSubset;
     const int options = XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING;
     xmlDocPtr doc = xmlCtxtReadMemory(context, bytes.data(), static_cast<int>(bytes.size()),
                                       nullptr, nullptr, options);
-    const bool ok = doc && context->wellFormed && context->nsWellFormed &&
+    const bool ok = doc && !recorder.doctype && context->wellFormed && context->nsWellFormed &&
                     xmlDocGetRootElement(doc);
     xmlFreeParserCtxt(context);
     if (!ok) {

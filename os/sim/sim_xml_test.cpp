@@ -145,13 +145,11 @@ TEST_F(SimXml, LoadRefusesWhatIsNotAWellFormedDocument) {
   EXPECT_FALSE(std::filesystem::exists(device_.folder() / "c/missing.xml"));
 }
 
-TEST_F(SimXml, ExternalEntitiesAreNotFetchedAndExpansionIsBounded) {
+TEST_F(SimXml, ADocumentTypeDeclarationIsRefusedAndNestingIsBounded) {
   device_.Write("c/secret.txt", "SECRET");
-  const std::string external =
-      "<!DOCTYPE r [<!ENTITY x SYSTEM \"secret.txt\">]><r><a>[&x;]</a></r>";
-  ASSERT_TRUE(Load(external));
-  EXPECT_EQ(TextOf(u"/r/a"), u"[]");
-
+  EXPECT_FALSE(Load("<!DOCTYPE r [<!ENTITY x SYSTEM \"secret.txt\">]><r><a>[&x;]</a></r>"));
+  EXPECT_FALSE(Load("<!DOCTYPE r SYSTEM \"secret.txt\"><r/>"));
+  EXPECT_FALSE(Load("<?xml version=\"1.0\"?>\n<!DOCTYPE r><r/>"));
   std::string laughs = "<!DOCTYPE r [<!ENTITY l0 \"lol\">";
   for (int i = 1; i <= 9; ++i) {
     laughs += "<!ENTITY l" + std::to_string(i) + " \"";
@@ -159,7 +157,18 @@ TEST_F(SimXml, ExternalEntitiesAreNotFetchedAndExpansionIsBounded) {
     laughs += "\">";
   }
   laughs += "]><r><a>&l9;</a></r>";
-  EXPECT_FALSE(Load(laughs));  // refused by the parser, not 3 GB of text
+  EXPECT_FALSE(Load(laughs));
+  // The text "<!DOCTYPE" elsewhere is no declaration.
+  EXPECT_TRUE(Load("<r><!-- <!DOCTYPE r> --><a><![CDATA[<!DOCTYPE r>]]></a></r>"));
+
+  auto nested = [](int depth) {
+    std::string xml;
+    for (int i = 0; i < depth; ++i) xml += "<e>";
+    for (int i = 0; i < depth; ++i) xml += "</e>";
+    return xml;
+  };
+  EXPECT_TRUE(Load(nested(200)));
+  EXPECT_FALSE(Load(nested(300)));
 }
 
 TEST_F(SimXml, SaveKeepsTheFileByteForByteOutsideTheChangedText) {

@@ -126,8 +126,8 @@ class Modules final : public os::Modules {
 class Files final : public os::Files {
  public:
   Status FlushFile(const std::string& path) override;
-  Status ReplaceFile(const std::string& replaced, const std::string& replacement,
-                     const std::string& backup) override;
+  Status CopyAttributesAndSecurity(const std::string& from,
+                                   const std::string& to) override;
   Status MoveFile(const std::string& from, const std::string& to,
                   unsigned flags) override;
   Status DeleteFile(const std::string& path) override;

@@ -1,6 +1,8 @@
-// File flush, replace, move and delete (kernel32).
+// File flush, protection, move and delete (kernel32, advapi32).
 #include "os/win32/backend.h"
 #include "os/win32/handles.h"
+
+#include <vector>
 
 namespace os::win32 {
 namespace {
@@ -19,12 +21,34 @@ Status Files::FlushFile(const std::string& path) {
   return Result(::FlushFileBuffers(file.Get()));
 }
 
-Status Files::ReplaceFile(const std::string& replaced,
-                          const std::string& replacement,
-                          const std::string& backup) {
-  return Result(::ReplaceFileA(replaced.c_str(), replacement.c_str(),
-                               backup.empty() ? nullptr : backup.c_str(), 0,
-                               nullptr, nullptr));
+Status Files::CopyAttributesAndSecurity(const std::string& from,
+                                        const std::string& to) {
+  constexpr DWORD kCarried = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                             FILE_ATTRIBUTE_ARCHIVE |
+                             FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+  const DWORD attributes = ::GetFileAttributesA(from.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    return static_cast<Status>(::GetLastError());
+  }
+  // The size query fails with ERROR_INSUFFICIENT_BUFFER and names the size.
+  DWORD size = 0;
+  if (!::GetFileSecurityA(from.c_str(), DACL_SECURITY_INFORMATION, nullptr, 0,
+                          &size) &&
+      ::GetLastError() != ERROR_INSUFFICIENT_BUFFER) {
+    return static_cast<Status>(::GetLastError());
+  }
+  std::vector<BYTE> descriptor(size);
+  if (!::GetFileSecurityA(from.c_str(), DACL_SECURITY_INFORMATION,
+                          descriptor.data(), size, &size)) {
+    return static_cast<Status>(::GetLastError());
+  }
+  const DWORD carried = attributes & kCarried;
+  if (!::SetFileAttributesA(to.c_str(),
+                            carried ? carried : FILE_ATTRIBUTE_NORMAL)) {
+    return static_cast<Status>(::GetLastError());
+  }
+  return Result(::SetFileSecurityA(to.c_str(), DACL_SECURITY_INFORMATION,
+                                   descriptor.data()));
 }
 
 Status Files::MoveFile(const std::string& from, const std::string& to,

@@ -26,7 +26,6 @@
 #undef MoveFile
 #undef OpenService
 #undef PostThreadMessage
-#undef ReplaceFile
 #undef SetComputerName
 
 static_assert(sizeof(wchar_t) == sizeof(char16_t),

@@ -91,6 +91,45 @@ std::unique_ptr<XmlNode> MakeNode(ComPtr<IXMLDOMNode> node) {
   return std::make_unique<Node>(std::move(node));
 }
 
+// The second-level properties that keep a load from reaching beyond the
+// file or growing without bound. setProperty answers E_FAIL for a name this
+// MSXML does not know: the load goes on without that property, so that a
+// device whose MSXML predates it still updates its display; any other
+// failure is the load's.
+HRESULT SetOptionalProperty(IXMLDOMDocument2* document, const char16_t* name,
+                            const VARIANT& value) {
+  Bstr property(name);
+  if (!property.Get()) return E_OUTOFMEMORY;
+  const HRESULT hr = document->setProperty(property.Get(), value);
+  return hr == E_FAIL ? S_OK : hr;
+}
+
+// The boot configuration is read as it stands, and the service reads it as
+// LocalSystem although less trusted users may be able to write it:
+//  - resolveExternals off: no DTD or external entity is fetched (MSXML 3.0,
+//    which "MSXML2.DOMDocument" names, resolves them by default);
+//  - validateOnParse off: nothing is validated;
+//  - ProhibitDTD: a document with a DTD is not loaded at all, so no entity
+//    is declared or expanded (MSXML 3.0 has no bound on entity expansion);
+//  - MaxElementDepth 256: the nesting the simulated device's parser allows.
+HRESULT Harden(IXMLDOMDocument2* document) {
+  HRESULT hr = document->put_resolveExternals(VARIANT_FALSE);
+  if (FAILED(hr)) return hr;
+  hr = document->put_validateOnParse(VARIANT_FALSE);
+  if (FAILED(hr)) return hr;
+  VARIANT prohibit;
+  ::VariantInit(&prohibit);
+  prohibit.vt = VT_BOOL;
+  prohibit.boolVal = VARIANT_TRUE;
+  hr = SetOptionalProperty(document, u"ProhibitDTD", prohibit);
+  if (FAILED(hr)) return hr;
+  VARIANT depth;
+  ::VariantInit(&depth);
+  depth.vt = VT_I4;
+  depth.lVal = 256;
+  return SetOptionalProperty(document, u"MaxElementDepth", depth);
+}
+
 class Document final : public XmlDocument {
  public:
   explicit Document(ComPtr<IXMLDOMDocument2> document)
@@ -115,17 +154,22 @@ class Document final : public XmlDocument {
   }
 
   HResult Load(const std::string& path, bool* loaded) override {
-    // The boot configuration is read as it is: no DTD or external entity
-    // is fetched and nothing is validated.
-    HRESULT hr = document_->put_resolveExternals(VARIANT_FALSE);
-    if (FAILED(hr)) return hr;
-    hr = document_->put_validateOnParse(VARIANT_FALSE);
+    HRESULT hr = Harden(document_.Get());
     if (FAILED(hr)) return hr;
     Variant source;
     if (!source.SetString(Widen(path))) return E_OUTOFMEMORY;
     VARIANT_BOOL ok = VARIANT_FALSE;
     hr = document_->load(source.Get(), &ok);
-    if (SUCCEEDED(hr)) *loaded = ok == VARIANT_TRUE;
+    if (FAILED(hr)) return hr;
+    if (ok == VARIANT_TRUE) {
+      // Where ProhibitDTD is not offered (or, as under Wine, accepted and
+      // ignored) a document with a DTD still loads; it is refused here.
+      ComPtr<IXMLDOMDocumentType> type;
+      const HRESULT typeHr = document_->get_doctype(type.Put());
+      if (FAILED(typeHr)) return typeHr;
+      if (type) ok = VARIANT_FALSE;
+    }
+    *loaded = ok == VARIANT_TRUE;
     return hr;
   }
 

@@ -87,12 +87,15 @@ inline const std::vector<FaultCodes>& FaultCodeTable() {
       {"EwfMgrOpenProtected", {2}},
       {"EwfMgrGetProtectedVolumeConfig", {5}},
       {"EwfMgrClose", {6}},
-      // Files: sharing violation, access denied, disk full, and the states
-      // ReplaceFile leaves behind.
+      // Files: sharing violation, access denied, disk full, not enough
+      // memory.
       {"CreateFileA", {32, 5}},
       {"WriteFile", {112, 5}},
       {"FlushFileBuffers", {5, 112}},
-      {"ReplaceFileA", {32, 1175, 1176, 1177}},
+      {"GetFileAttributesA", {5, 2}},
+      {"GetFileSecurityA", {5, 8}},
+      {"SetFileAttributesA", {5}},
+      {"SetFileSecurityA", {5, 8}},
       {"MoveFileExA", {32, 5}},
       {"DeleteFileA", {32, 5}},
       // XML document: a COM failure status and out of memory.

@@ -12,6 +12,13 @@
 //     remembered name and adapter address, and the display lines;
 //   - no file is left beside the configuration that an uncut run does not
 //     leave.
+// The save never takes the configuration's name away, so no cut of the
+// sweep can leave it missing. An earlier save could: its ReplaceFileA
+// renamed the original to DefaultConfig.xml.bak and then the new file
+// (flushed) to the name. The devices such a cut left behind (both
+// leftovers and no configuration; the backup alone, where that save's
+// repair gave up) boot too: the first boot restores the configuration and
+// reports so, and the same three checks hold.
 // Prints how many cut points were tried and how many held; exit 1 on any
 // failure.
 #include <libxml/parser.h>
@@ -226,6 +233,46 @@ class PowerCutTest {
     }
   }
 
+  // A device left by a cut inside an earlier save: the configuration
+  // moved to the backup name, the new file (as a whole first boot writes
+  // it) beside it or gone.
+  void Interrupted(Figures* figures) {
+    for (const bool withNew : {true, false}) {
+      const std::string label =
+          withNew ? "cut between the renames of an earlier save" : "backup of an earlier save";
+      const fs::path folder = Fresh("interrupted");
+      fs::rename(folder / kConfig, folder / (std::string(kConfig) + ".bak"));
+      if (withNew) std::ofstream(folder / (std::string(kConfig) + ".new")) << newConfig_;
+      ++figures->tried;
+      const int before = failures_;
+      std::string error;
+      const std::vector<Json> journal = Boot(folder, &error);
+      if (journal.empty()) {
+        Fail(label + ": " + error);
+        continue;
+      }
+      bool reported = false;
+      for (const Json& r : journal) {
+        reported = reported || (r.value("kind", "") == "event" && r.value("type", 0) == 4 &&
+                                r.value("text", "") ==
+                                    "Restored DefaultConfig.xml from an interrupted save");
+      }
+      if (!reported) Fail(label + ": the restore is not reported");
+      CheckConfig(folder, label + ", boot 1", true);
+      for (int boot = 2; boot <= kFurtherBoots + 1; ++boot) {
+        if (Boot(folder, &error).empty()) {
+          Fail(label + ": boot " + std::to_string(boot) + ": " + error);
+        }
+        CheckConfig(folder, label + ", boot " + std::to_string(boot), false);
+      }
+      for (const auto& p : IdentityProblems(folder)) Fail(label + ": " + p);
+      for (const auto& f : DriveFiles(folder)) {
+        if (files_.count(f) == 0) Fail(label + ": " + f + " is still there");
+      }
+      if (failures_ == before) ++figures->held;
+    }
+  }
+
   int failures() const { return failures_; }
 
  private:
@@ -264,12 +311,16 @@ int main(int argc, char** argv) {
   if (!test.Reference()) return 1;
   Figures disk;
   Figures registry;
+  Figures interrupted;
   test.Sweep(false, &disk);
   test.Sweep(true, &registry);
+  test.Interrupted(&interrupted);
   std::cout << "power cuts: " << disk.tried << " disk steps tried, " << disk.held << " held; "
             << registry.tried << " disk and registry steps tried, " << registry.held
-            << " held\n";
-  const bool ok = test.failures() == 0 && disk.tried > 0 && registry.tried > disk.tried;
+            << " held; " << interrupted.tried << " devices left by an earlier save's cut, "
+            << interrupted.held << " held\n";
+  const bool ok = test.failures() == 0 && disk.tried > 0 && registry.tried > disk.tried &&
+                  interrupted.held == 2;
   xmlCleanupParser();
   return ok ? 0 : 1;
 }

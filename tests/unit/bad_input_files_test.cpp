@@ -13,11 +13,18 @@
 #include "display/boot_project.h"
 #include "display/display_text.h"
 #include "os/sim/testing.h"
+#include "tests/unit/bad_input_catalogue.h"
 
 namespace vorn {
 namespace {
 
 namespace fs = std::filesystem;
+using catalogue::BinaryForms;
+using catalogue::DwordForms;
+using catalogue::Planted;
+using catalogue::Project;
+using catalogue::Registry;
+using catalogue::TextForms;
 
 constexpr char kConfig[] = "c/Quorvex/DefaultConfig.xml";
 constexpr char kSuccess[] = "VORN completed successfully";
@@ -32,29 +39,6 @@ std::string ReadAll(const fs::path& path) {
 
 // ---------------------------------------------------------------------------
 // DefaultConfig.xml.
-
-const std::string kOldData = "0A0000000100000014000000" + std::string(68, 'E') + "C8000000";
-
-std::string DisplayCommand() {
-  return "<InitCmd><key>Init1\\IO: Create Devices</key><port>300</port><iGrp>20481</iGrp>"
-         "<iOffs>33</iOffs><data>" + kOldData + "</data><comment>LCD</comment></InitCmd>";
-}
-
-std::string Project(const std::string& doctype = "", const std::string& before = "",
-                    const std::string& encoding = "utf-8") {
-  return "<?xml version=\"1.0\" encoding=\"" + encoding + "\"?>\n" + doctype +
-         "<QvBootProject>\n  <InitCmds>" + before + DisplayCommand() +
-         "</InitCmds>\n</QvBootProject>\n";
-}
-
-std::string Utf16WithBom(const std::string& text) {
-  std::string out = "\xFF\xFE";
-  for (char c : text) {
-    out.push_back(c);
-    out.push_back('\0');
-  }
-  return out;
-}
 
 // Every resource the XML parser asks for while the catalogue runs: none may
 // be, whatever the document names.
@@ -124,7 +108,8 @@ TEST_F(BadConfig, EveryDamagedFormHasItsOutcome) {
   const std::string whole = Project();
   std::vector<ConfigCase> cases = {
       {"empty", "", Outcome::kRefused},
-      {"not well-formed", "<QvBootProject><InitCmds>" + DisplayCommand() + "</QvBootProject>",
+      {"not well-formed",
+       "<QvBootProject><InitCmds>" + catalogue::DisplayCommand() + "</QvBootProject>",
        Outcome::kRefused},
       {"two roots", whole + "<QvBootProject/>", Outcome::kRefused},
       {"whole", whole, Outcome::kUpdated},
@@ -134,46 +119,29 @@ TEST_F(BadConfig, EveryDamagedFormHasItsOutcome) {
                      whole.substr(0, whole.size() * tenth / 10), Outcome::kRefused});
   }
   // An external entity naming a file of the device, by an absolute file
-  // URL and by a relative name: the reference stays unresolved and the
-  // command is updated as usual.
+  // URL and by a relative name: a document with a DTD is not loaded, so the
+  // file is never read.
   const std::string secret = fs::absolute(device_.folder() / "c/secret.txt").generic_string();
   for (const std::string& system : {"file://" + secret, std::string("secret.txt"), secret}) {
-    cases.push_back({"external entity " + system,
-                     Project("<!DOCTYPE QvBootProject [<!ENTITY x SYSTEM \"" + system + "\">]>",
-                             "<InitCmd><key>k</key><comment>[&x;]</comment></InitCmd>"),
-                     Outcome::kUpdated});
+    cases.push_back(
+        {"external entity " + system, catalogue::ExternalEntity(system), Outcome::kRefused});
   }
   // An external DTD is not read either.
-  cases.push_back({"external DTD",
-                   Project("<!DOCTYPE QvBootProject SYSTEM \"file://" + secret + "\">"),
-                   Outcome::kUpdated});
-  // Ten levels of ten references: libxml2's amplification guard refuses
-  // the document instead of expanding 10^10 characters.
-  std::string laughs = "<!DOCTYPE QvBootProject [<!ENTITY l0 \"lollollollollol\">";
-  for (int i = 1; i <= 10; ++i) {
-    laughs += "<!ENTITY l" + std::to_string(i) + " \"";
-    for (int k = 0; k < 10; ++k) laughs += "&l" + std::to_string(i - 1) + ";";
-    laughs += "\">";
-  }
-  laughs += "]>";
-  cases.push_back({"exponential entities",
-                   Project(laughs, "<InitCmd><comment>&l10;</comment></InitCmd>"),
-                   Outcome::kRefused});
+  cases.push_back(
+      {"external DTD", catalogue::ExternalDtd("file://" + secret), Outcome::kRefused});
+  // Ten levels of ten references: refused at the DTD, before anything is
+  // expanded.
+  cases.push_back({"exponential entities", catalogue::ExponentialEntities(), Outcome::kRefused});
   // UTF-16 with a byte order mark is read and written back in UTF-16.
-  cases.push_back({"UTF-16 with BOM", Utf16WithBom(Project("", "", "utf-16")), Outcome::kUpdated});
+  cases.push_back({"UTF-16 with BOM", catalogue::Utf16WithBom(Project("", "", "utf-16")),
+                   Outcome::kUpdated});
   for (const ConfigCase& c : cases) Check(c);
 }
 
 TEST_F(BadConfig, FiftyMegabytesAreReadAndTheCommandUpdated) {
-  // Six commands before the display command whose comments take 8.5 MB
-  // each: every text stays under the parser's 10 MB limit for one text.
-  std::string many;
-  for (int i = 0; i < 6; ++i) {
-    many += "<InitCmd><key>Init0\\Sys: Other</key><comment>" + std::string(8'500'000, 'c') +
-            "</comment></InitCmd>\n";
-  }
-  ASSERT_GT(many.size(), 50'000'000u);
-  Check({"50 MB", Project("", many), Outcome::kUpdated});
+  const std::string big = catalogue::FiftyMegabytes();
+  ASSERT_GT(big.size(), 50'000'000u);
+  Check({"50 MB", big, Outcome::kUpdated});
 }
 
 // ---------------------------------------------------------------------------
@@ -181,75 +149,6 @@ TEST_F(BadConfig, FiftyMegabytesAreReadAndTheCommandUpdated) {
 // with exactly one summary, and within three boots the device has its
 // identity (the name in effect, the UPnP registration's memory and the
 // route net id), whatever the planted value held.
-
-std::string HexList(const std::string& bytes) {
-  std::string out;
-  char b[4];
-  for (std::size_t i = 0; i < bytes.size(); ++i) {
-    std::snprintf(b, sizeof b, i ? ",%02x" : "%02x", static_cast<unsigned char>(bytes[i]));
-    out += b;
-  }
-  return out;
-}
-
-std::string Wide(const std::string& text, bool terminated) {
-  std::string out;
-  for (char c : text) out += std::string(1, c) + '\0';
-  if (terminated) out += std::string(2, '\0');
-  return out;
-}
-
-std::string HighBytes() {
-  std::string s;
-  for (unsigned c = 0x80; c <= 0xFF; ++c) s.push_back(static_cast<char>(c));
-  return s;
-}
-
-struct Planted {
-  std::string what;
-  std::string data;  // behind '=' in registry.reg
-};
-
-std::vector<Planted> TextForms(const std::string& good) {
-  return {
-      {"REG_DWORD", "dword:00000001"},
-      {"REG_BINARY", "hex:" + HexList(Wide(good, true))},
-      {"REG_MULTI_SZ", "hex(7):" + HexList(Wide(good, true)) + ",00,00"},
-      {"REG_EXPAND_SZ", "hex(2):" + HexList(Wide(good, true))},
-      {"empty", "\"\""},
-      {"zero bytes", "hex(1):"},
-      {"unterminated", "hex(1):" + HexList(Wide(good, false))},
-      {"300 characters", "\"" + std::string(300, 'x') + "\""},
-      {"70000 characters", "\"" + std::string(70000, 'x') + "\""},
-      {"bytes 0x80-0xFF", "hex(1):" + HexList(Wide(HighBytes(), true))},
-  };
-}
-
-std::vector<Planted> BinaryForms() {
-  return {
-      {"REG_SZ", "\"00-01-05\""},
-      {"REG_DWORD", "dword:00000001"},
-      {"zero bytes", "hex:"},
-      {"5 bytes", "hex:05,12,ab,3c,01"},
-      {"7 bytes", "hex:05,12,ab,3c,01,01,00"},
-      {"300 bytes", "hex:" + HexList(std::string(300, '\x05'))},
-      {"bytes 0x80-0xFF", "hex:" + HexList(HighBytes())},
-      {"REG_MULTI_SZ", "hex(7):" + HexList(Wide("051", true)) + ",00,00"},
-  };
-}
-
-std::vector<Planted> DwordForms() {
-  return {
-      {"REG_SZ", "\"1\""},
-      {"REG_BINARY", "hex:01,00,00,00"},
-      {"zero bytes", "hex(4):"},
-      {"2 bytes", "hex(4):01,00"},
-      {"8 bytes", "hex(4):01,00,00,00,01,00,00,00"},
-      {"0xFFFFFFFF", "dword:ffffffff"},
-      {"0x80", "dword:00000080"},
-      {"bytes 0x80-0xFF", "hex(4):" + HexList(HighBytes())},
-  };
-}
 
 const char kDevice[] =
     R"({"hostName": "QZ_IPC", "adapters": [%s],
@@ -263,30 +162,6 @@ std::string DeviceJson(const std::string& adapters) {
   std::string json = kDevice;
   json.replace(json.find("%s"), 2, adapters);
   return json;
-}
-
-// The image, the installation, the DST switch and the runtime: a device
-// before its first boot. `key` gets the line `name`=`data` added.
-std::string Registry(const std::string& key, const std::string& name, const std::string& data) {
-  std::map<std::string, std::string> keys = {
-      {"SOFTWARE\\DSTPatch", "\"enableDSTPatch\"=dword:00000001\r\n\"DST\"=dword:00000001\r\n"},
-      {"SOFTWARE\\Talvenor", "\"DST\"=dword:00000001\r\n"},
-      {"SOFTWARE\\Talvenor\\IPC",
-       "\"Image\"=\"KQ5020 Image\"\r\n\"Platform\"=\"KQ5020\"\r\n\"Version\"=\"2.1\"\r\n"
-       "\"PlatformShort\"=\"KQ5\"\r\n"},
-      {"SOFTWARE\\Talvenor\\Quorvex", "\"InstallationPath\"=\"C:\\\\Quorvex\"\r\n"},
-      {"SOFTWARE\\Talvenor\\Quorvex\\System", ""},
-  };
-  std::string& lines = keys[key];
-  // The planted line replaces a good one of the same name.
-  const std::string prefix = "\"" + name + "\"=";
-  const std::size_t at = lines.find(prefix);
-  if (at != std::string::npos) lines.erase(at, lines.find("\r\n", at) + 2 - at);
-  if (!name.empty()) lines += prefix + data + "\r\n";
-  std::string out =
-      "[HKEY_CLASSES_ROOT\\AppID\\{5A3C7E12-4B9D-4F60-8E21-73D0C4B9A615}]\r\n@=\"VORN\"\r\n\r\n";
-  for (const auto& [k, v] : keys) out += "[HKEY_LOCAL_MACHINE\\" + k + "]\r\n" + v + "\r\n";
-  return out;
 }
 
 std::string Value(sim::TestDevice& device, const std::string& key, const std::string& name) {

@@ -18,6 +18,7 @@
 #include "os/sim/codepage.h"
 #include "os/sim/reg_file.h"
 #include "os/sim/testing.h"
+#include "tests/unit/bad_input_catalogue.h"
 
 namespace vorn {
 namespace {
@@ -56,28 +57,9 @@ std::string AllHighBytes(unsigned from, unsigned to) {
   return s;
 }
 
-struct Form {
-  const char* what;
-  std::string data;  // the registry.reg text behind '='
-};
-
 // Every damaged form of a REG_SZ value holding `good`.
-std::vector<Form> Forms(const std::string& good) {
-  const auto wide = Wide(good, true);
-  return {
-      {"REG_EXPAND_SZ", "hex(2):" + Hex(wide)},
-      {"REG_MULTI_SZ", "hex(7):" + Hex(wide) + ",00,00"},
-      {"REG_BINARY", "hex:" + Hex(wide)},
-      {"REG_DWORD", "dword:00000001"},
-      {"REG_NONE", "hex(0):" + Hex(wide)},
-      {"type 0x12345", "hex(12345):" + Hex(wide)},
-      {"empty text", "\"\""},
-      {"zero bytes", "hex(1):"},
-      {"unterminated", "hex(1):" + Hex(Wide(good, false))},
-      {"odd byte count", "hex(1):" + Hex(Wide(good, false)) + ",41"},
-      {"inner NUL", "hex(1):" + Hex(Wide(good + std::string(1, '\0') + "x", true))},
-  };
-}
+using Form = catalogue::Planted;
+std::vector<Form> Forms(const std::string& good) { return catalogue::ImageForms(good); }
 
 // ---------------------------------------------------------------------------
 // AppID "LocalService": only a terminated REG_SZ of at most 260 bytes makes

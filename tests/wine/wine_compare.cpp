@@ -1,6 +1,7 @@
 // vorn-wine-device compare: the same device run on both backends. What is
 // compared and the differences Wine is known to show are in docs/wine.md.
 #include <algorithm>
+#include <cctype>
 #include <fstream>
 #include <iostream>
 #include <set>
@@ -313,9 +314,26 @@ void Describe(xmlNode* n, const std::string& path, const std::string& oldName,
   }
 }
 
+// Wine's MSXML saves a document declared as UTF-16 in UTF-8 bytes under that
+// declaration (no byte order mark, no NUL byte); the MSXML of XP saves it in
+// the declared encoding, with the mark, as the simulated device does. Only
+// that pair is compared with Wine's file read as the UTF-8 it is: the bytes
+// still differ, the XML must not.
+bool WineUtf8UnderUtf16(const std::string& sim, const std::string& wine) {
+  if (sim.size() < 2 || sim[0] != '\xFF' || sim[1] != '\xFE') return false;
+  if (wine.rfind("<?xml", 0) != 0 || wine.find('\0') != std::string::npos) return false;
+  std::string decl = wine.substr(0, wine.find("?>"));
+  for (char& c : decl) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return decl.find("encoding=\"utf-16\"") != std::string::npos ||
+         decl.find("encoding='utf-16'") != std::string::npos;
+}
+
 bool XmlLines(const fs::path& file, const std::string& oldName, const std::string& newName,
-              std::vector<std::string>* out) {
-  xmlDoc* doc = xmlReadFile(file.c_str(), nullptr, XML_PARSE_NONET | XML_PARSE_NOENT);
+              std::vector<std::string>* out, const char* encoding = nullptr) {
+  const int options = XML_PARSE_NONET | XML_PARSE_NOENT;
+  xmlDoc* doc = encoding == nullptr
+                    ? xmlReadFile(file.c_str(), nullptr, options)
+                    : xmlReadFile(file.c_str(), encoding, options | XML_PARSE_IGNORE_ENC);
   if (doc == nullptr) return false;
   Describe(doc->children, "", oldName, newName, out);
   xmlFreeDoc(doc);
@@ -349,8 +367,10 @@ void CompareFiles(const fs::path& a, const fs::path& b, const std::string& oldNa
     ReadBytes(b / "c" / f, &y);
     if (x == y) continue;
     std::vector<std::string> xs, ys;
+    const char* wineEncoding = WineUtf8UnderUtf16(x, y) ? "UTF-8" : nullptr;
     if (f.size() > 4 && f.substr(f.size() - 4) == ".xml" &&
-        XmlLines(a / "c" / f, oldName, newName, &xs) && XmlLines(b / "c" / f, "", "", &ys)) {
+        XmlLines(a / "c" / f, oldName, newName, &xs) &&
+        XmlLines(b / "c" / f, "", "", &ys, wineEncoding)) {
       Same(xs, ys, "c/" + f + " as XML", r);
     } else {
       r->Differ("c/" + f + " bytes");

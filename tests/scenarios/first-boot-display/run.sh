@@ -32,7 +32,10 @@ test "${after:0:24}" = "${before:0:24}" || { echo "FAIL: digits before the lines
 test "${after:92}" = "${before:92}" || { echo "FAIL: digits after the lines"; exit 1; }
 
 grep -o '"kind":"fileWrite"[^}]*' "$work/device/journal.jsonl"
-test "$(grep -c '"kind":"fileWrite"' "$work/device/journal.jsonl")" = 4 || {
+# The new file written beside the configuration, then moved over it.
+test "$(grep -o '"kind":"fileWrite"[^}]*' "$work/device/journal.jsonl" | grep -o '"path":"[^"]*","op":"[a-z]*"')" = \
+  "$(printf '%s\n' '"path":"C:\\Quorvex\\DefaultConfig.xml.new","op":"write"' \
+                    '"path":"C:\\Quorvex\\DefaultConfig.xml","op":"replace"')" || {
   echo "FAIL: save steps"; exit 1; }
 
 # Outside the data element nothing changed, byte for byte (CR LF kept).
@@ -48,11 +51,11 @@ test "$(ls "$work/device/c/Quorvex")" = DefaultConfig.xml || { echo "FAIL: lefto
 renamed=$(data "$config")
 test "${renamed:58:34}" = "$(printf 'Name: KQ5_12AB3C' | xxd -p)00" || {
   echo "FAIL: second line after the restart: $(lines "$renamed")"; exit 1; }
-test "$(grep -c '"kind":"fileWrite"' "$work/device/journal.jsonl")" = 8 || {
+test "$(grep -c '"kind":"fileWrite"' "$work/device/journal.jsonl")" = 4 || {
   echo "FAIL: save after the restart"; exit 1; }
 
 # A steady boot finds the data current and writes nothing.
 "$sim" "$work/device" 2>/dev/null || true
-test "$(grep -c '"kind":"fileWrite"' "$work/device/journal.jsonl")" = 8 || {
+test "$(grep -c '"kind":"fileWrite"' "$work/device/journal.jsonl")" = 4 || {
   echo "FAIL: current data saved again"; exit 1; }
 echo "ok"
