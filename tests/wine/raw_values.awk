@@ -25,14 +25,44 @@ function key_of(text,    k) {
 }
 # Seeding: a raw value the target's key lacks goes at the key's end.
 # Seeding: only what regedit's import would alter (a DWORD of another size
-# than 4 bytes; a string without its terminator, of an odd byte count or
-# empty); a whole value goes through the import as it is.
-function imported_whole(line,    bytes, n) {
+# than 4 bytes; a string without its terminator, of an odd byte count, empty,
+# or with a NUL before its terminator, where the import cuts it); a whole
+# value goes through the import as it is.
+function imported_whole(line,    bytes, n, i) {
   bytes = line; sub(/^.*=hex\([0-9a-fA-F]+\):/, "", bytes)
   n = (bytes == "") ? 0 : split(bytes, b, ",")
   if (line ~ /=hex\(4\):/) return n == 4
-  return n >= 2 && n % 2 == 0 && b[n - 1] == "00" && b[n] == "00"
+  if (n < 2 || n % 2 != 0 || b[n - 1] != "00" || b[n] != "00") return 0
+  if (line ~ /=hex\(1\):/)
+    for (i = 1; i < n - 1; i += 2) if (b[i] == "00" && b[i + 1] == "00") return 0
+  return 1
 }
+# Reading back: wineserver writes a string with a NUL inside as a quoted
+# string with "\0" in it, which regedit's export cuts at that NUL. Such a
+# value (plain ASCII apart from the escapes) as hex(1): UTF-16LE bytes with
+# its terminator; "" for any other line.
+function string_with_nul(text,    body, out, i, c, e) {
+  if (text !~ /^(@|"([^"\\]|\\.)*")="([^"\\]|\\.)*"$/ || index(text, "\\0") == 0) return ""
+  body = text; sub(/^(@|"([^"\\]|\\.)*")="/, "", body); sub(/"$/, "", body)
+  if (body ~ /[^ -~]/) return ""
+  sub(/=".*$/, "", text)
+  out = ""
+  for (i = 1; i <= length(body); i++) {
+    c = substr(body, i, 1)
+    if (c == "\\") {
+      e = substr(body, ++i, 1)
+      if (e == "0") c = "\000"
+      else if (e == "n") c = "\n"
+      else if (e == "r") c = "\r"
+      else if (e == "t") c = "\t"
+      else if (e == "\\" || e == "\"") c = e
+      else return ""
+    }
+    out = out sprintf("%02x,00,", ord[c])
+  }
+  return text "=hex(1):" out "00,00"
+}
+BEGIN { for (i = 0; i < 128; i++) ord[sprintf("%c", i)] = i }
 function flush_section(    id) {
   if (!seeding || section == "") return
   for (id in raw)
@@ -52,6 +82,11 @@ file == 1 {
     pending = ""; next
   }
   if ($0 ~ /^\[/) { key = key_of($0); next }
+  if (!seeding && key != "" && (line = string_with_nul($0)) != "") {
+    name = $0; sub(/=".*$/, "", name)
+    raw[key SUBSEP tolower(name)] = line
+    next
+  }
   if (key == "" || $0 !~ /^(@|".*")=hex\((1|2|4|7)\):/) next
   name = $0; sub(/=hex\(.*$/, "", name)
   line = $0; gsub(/[ \t]/, "", line)
