@@ -108,8 +108,11 @@ wine_both "the bad-input catalogue on both backends" tests/wine/bad_inputs.sh
 
 # The shipped 32-bit VORN.EXE under 32-bit Wine in an emulated x86 machine;
 # builds the machine's disk image once per recipe (cached), then one boot.
-if [ -n "${VORN_SKIP_X86VM:-}" ]; then
-  echo "== x86vm: skipped (VORN_SKIP_X86VM is set)"
+# Opt-in for now (VORN_X86VM=1): under software emulation the suite's Wine
+# runs take longer than CI allows (measured: Wine's first prefix alone took
+# 15 minutes on this 2-core machine under load).
+if [ -z "${VORN_X86VM:-}" ] || [ -n "${VORN_SKIP_X86VM:-}" ]; then
+  echo "== x86vm: skipped (set VORN_X86VM=1 to run it)"
   skipped=$((skipped + 1))
 else
   echo "== x86vm (32-bit Wine in an emulated x86 machine)"
