@@ -40,15 +40,6 @@ void CivilFromDays(std::int64_t z, std::int64_t* y, unsigned* m, unsigned* d) {
   *y = static_cast<std::int64_t>(yoe) + era * 400 + (*m <= 2);
 }
 
-bool ReadFile(const fs::path& path, std::string* bytes) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  std::ostringstream s;
-  s << in.rdbuf();
-  *bytes = s.str();
-  return true;
-}
-
 // Writes through a temporary file and a rename so that an interrupted
 // vorn-sim never leaves a half-written device file.
 bool WriteFileAtomic(const fs::path& path, const std::string& bytes) {
@@ -196,14 +187,14 @@ std::string HexBytes(const std::uint8_t* data, std::size_t size) {
 bool Device::Load(const fs::path& folder, std::string* error) {
   folder_ = folder;
   std::string bytes;
-  if (!ReadFile(folder / "registry.reg", &bytes)) {
+  if (!ReadFileBytes(folder / "registry.reg", &bytes)) {
     *error = "cannot read " + (folder / "registry.reg").string();
     return false;
   }
   if (!ParseRegFile(bytes, &hive_, error)) return false;
 
   json_ = Json::object();
-  if (ReadFile(folder / "device.json", &bytes)) {
+  if (ReadFileBytes(folder / "device.json", &bytes)) {
     json_ = Json::parse(bytes, nullptr, false);
     if (json_.is_discarded() || !json_.is_object()) {
       *error = "device.json is not a JSON object";
@@ -478,6 +469,15 @@ fs::path Device::HostPath(const std::string& windowsPath) {
   }
   step(part);
   return host;
+}
+
+bool ReadFileBytes(const fs::path& path, std::string* bytes) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return false;
+  std::ostringstream s;
+  s << in.rdbuf();
+  *bytes = s.str();
+  return true;
 }
 
 }  // namespace sim

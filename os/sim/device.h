@@ -198,4 +198,7 @@ class Device {
   std::mutex mutex_;
 };
 
+// The whole file, as bytes. False when it cannot be opened.
+bool ReadFileBytes(const std::filesystem::path& path, std::string* bytes);
+
 }  // namespace sim

@@ -51,15 +51,6 @@ void AddKey(const HiveKey& key, std::vector<std::u16string>* path,
   }
 }
 
-bool ReadBytes(const fs::path& path, std::string* bytes) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  std::ostringstream s;
-  s << in.rdbuf();
-  *bytes = s.str();
-  return true;
-}
-
 // The drive folders: one letter each, as Device::HostPath names them.
 bool ReadDrives(const fs::path& folder, std::map<std::string, std::string>* files,
                 std::string* error) {
@@ -73,7 +64,7 @@ bool ReadDrives(const fs::path& folder, std::map<std::string, std::string>* file
     for (const auto& entry : fs::recursive_directory_iterator(drive.path(), ec)) {
       if (!entry.is_regular_file()) continue;
       std::string& bytes = (*files)[fs::relative(entry.path(), folder).generic_string()];
-      if (!ReadBytes(entry.path(), &bytes)) {
+      if (!ReadFileBytes(entry.path(), &bytes)) {
         *error = "cannot read " + entry.path().string();
         return false;
       }

@@ -293,12 +293,7 @@ std::vector<std::vector<std::u16string>> VornKeyRoots() {
 }
 
 bool ReadBytes(const fs::path& path, std::string* bytes) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  std::ostringstream s;
-  s << in.rdbuf();
-  *bytes = s.str();
-  return true;
+  return sim::ReadFileBytes(path, bytes);
 }
 
 }  // namespace wine
