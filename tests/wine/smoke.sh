@@ -38,13 +38,8 @@ cleanup() {
 }
 trap cleanup EXIT
 
-passed=0
-failed=0
-check() {  # description command...
-  local what=$1; shift
-  if "$@"; then echo "ok   - $what"; passed=$((passed + 1))
-  else echo "FAIL - $what"; failed=$((failed + 1)); fi
-}
+# shellcheck source=../check.sh
+. "$(dirname "${BASH_SOURCE[0]}")/../check.sh"
 
 # The program and its stand-in write-filter libraries, side by side.
 bin=$work/bin

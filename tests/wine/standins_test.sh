@@ -40,13 +40,8 @@ cleanup() {
 }
 trap cleanup EXIT
 
-passed=0
-failed=0
-check() {  # description command...
-  local what=$1; shift
-  if "$@"; then echo "ok   - $what"; passed=$((passed + 1))
-  else echo "FAIL - $what"; failed=$((failed + 1)); fi
-}
+# shellcheck source=../check.sh
+. "$(dirname "${BASH_SOURCE[0]}")/../check.sh"
 give_up() { echo "FAIL: $*"; echo "$passed passed, $((failed + 1)) failed"; exit 1; }
 
 # The program beside its write-filter stand-ins.

@@ -20,13 +20,8 @@ root=$(cd "$here/../.." && pwd)
 cc=${CC_MINGW32:-i686-w64-mingw32-gcc-win32}
 exe=${VORN_X86VM_EXE:-$root/build/win32/VORN.EXE}
 
-passed=0
-failed=0
-check() {  # description command...
-  local what=$1; shift
-  if "$@"; then echo "ok   - $what"; passed=$((passed + 1))
-  else echo "FAIL - $what"; failed=$((failed + 1)); fi
-}
+# shellcheck source=../check.sh
+. "$(dirname "${BASH_SOURCE[0]}")/../check.sh"
 finish() {
   echo "$passed passed, $failed failed"
   [ "$failed" -eq 0 ]
