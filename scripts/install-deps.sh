@@ -18,7 +18,7 @@ cross=(g++-mingw-w64-i686-win32 binutils-mingw-w64-i686 g++-mingw-w64-x86-64-win
        binutils-mingw-w64-x86-64 mingw-w64-tools wine wine64 xauth xvfb)
 bench=(valgrind time xmlstarlet)
 # The emulated x86 machine that runs the 32-bit suite (tests/x86vm/).
-x86vm=(qemu-system-x86 debootstrap debian-archive-keyring e2fsprogs)
+x86vm=(qemu-system-x86 qemu-utils debootstrap debian-archive-keyring e2fsprogs)
 
 want=("${native[@]}")
 case "${1:-}" in
