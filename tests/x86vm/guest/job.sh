@@ -1,26 +1,36 @@
 #!/bin/bash
 # Inside the emulated machine, as its init's job. The machine is a throwaway,
-# so the Wine runner leaves its namespaces out (VORN_WINE_GUEST). First every
-# scenario on both backends through the same both.sh as the 64-bit suite,
-# with the i686 VORN.EXE and the i686 stand-ins; then the probe: a 32-bit
-# program and a 32-bit service under Wine's service control manager, in a
-# copy of the runner's template prefix. Results stay in /vorn (the share).
+# so the Wine runner leaves its namespaces out (VORN_WINE_GUEST). First the
+# scenarios the host listed in /vorn/scenarios on both backends through the
+# same both.sh as the 64-bit suite, with the i686 VORN.EXE and the i686
+# stand-ins, /vorn/jobs of them at once; then, when /vorn/probe-wanted
+# exists, the probe: a 32-bit program and a 32-bit service under Wine's
+# service control manager, in a copy of the runner's template prefix.
+# Results stay in /vorn (the share).
 cd /vorn || exit 1
 mkdir -p probe kept
-# The runner's prefixes are hard-linked from its template: both on the disk.
-export TMPDIR=/var/tmp VORN_WINE_CACHE=/var/tmp/vorn-wine
+echo "x86vm guest: booted in $(cut -d' ' -f1 /proc/uptime) s"
+# The template prefix was made in this machine with the image (prefix.sh);
+# the runs' prefixes are hard-linked from it, so they are on the same disk.
+export TMPDIR=/var/tmp VORN_WINE_CACHE=/var/cache/vorn-wine
+if ls -d "$VORN_WINE_CACHE"/prefix-win32-* >/dev/null 2>&1; then
+  echo "x86vm guest: the template prefix is in the image"
+else
+  echo "x86vm guest: no template prefix in the image; the first run makes one"
+fi
 # No Mono or Gecko: their install prompts would wait for a display.
 export WINEARCH=win32 WINEDLLOVERRIDES='mscoree,mshtml='
 unset DISPLAY WAYLAND_DISPLAY
 
 if [ -d /vorn/tree ]; then
   SECONDS=0
-  VORN_WINE_GUEST=1 VORN_WINE_ARCH=win32 VORN_BOTH_JOBS=1 VORN_BOTH_KEEP=/vorn/kept \
-    VORN_WINE_TIMEOUT=${VORN_WINE_TIMEOUT:-300} \
+  VORN_WINE_GUEST=1 VORN_WINE_ARCH=win32 VORN_BOTH_JOBS=$(cat /vorn/jobs 2>/dev/null || echo 1) \
+    VORN_BOTH_KEEP=/vorn/kept VORN_WINE_TIMEOUT=${VORN_WINE_TIMEOUT:-300} \
     bash /vorn/tree/tests/wine/both.sh $(cat /vorn/scenarios 2>/dev/null) >/vorn/both.log 2>&1
   echo "$?" >/vorn/both.rc
   echo "x86vm guest: scenarios done in $SECONDS s (exit $(cat /vorn/both.rc))"
 fi
+[ -e /vorn/probe-wanted ] || exit 0
 
 # Waits up to two minutes for the probe service to reach STATE.
 await() {
