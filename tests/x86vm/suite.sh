@@ -118,11 +118,11 @@ for expected in "$here"/calls/*; do
   fi
 done
 
-# When each scenario was done, counted from the boot.
-if [ -d "$share/kept" ]; then
-  first=$(stat -c %Y "$share/jobs")
+# When each scenario was done, counted from the start of the scenarios.
+if [ -d "$share/kept" ] && [ -e "$share/started" ]; then
+  first=$(stat -c %Y "$share/started")
   for d in "$share"/kept/*; do
-    [ -d "$d" ] && echo "x86vm: $(basename "$d") done $(( $(stat -c %Y "$d") - first )) s after the boot"
+    [ -d "$d" ] && echo "x86vm: $(basename "$d") done $(( $(stat -c %Y "$d") - first )) s after the start"
   done | sort -t' ' -k4 -n
 fi
 

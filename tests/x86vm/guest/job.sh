@@ -23,6 +23,7 @@ export WINEARCH=win32 WINEDLLOVERRIDES='mscoree,mshtml='
 unset DISPLAY WAYLAND_DISPLAY
 
 if [ -d /vorn/tree ]; then
+  : >/vorn/started
   SECONDS=0
   VORN_WINE_GUEST=1 VORN_WINE_ARCH=win32 VORN_BOTH_JOBS=$(cat /vorn/jobs 2>/dev/null || echo 1) \
     VORN_BOTH_KEEP=/vorn/kept VORN_WINE_TIMEOUT=${VORN_WINE_TIMEOUT:-300} \
