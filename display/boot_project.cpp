@@ -94,10 +94,15 @@ bool RestoreInterruptedSave(os::Files& files, const std::string& path) {
 }
 
 // On any failure the original stays as it was under its name and the new
-// file is removed.
+// file is removed. A read-only configuration is refused before anything is
+// written: whoever set the attribute protected the file from changes, and
+// Windows would refuse to replace it only after the new file had been made
+// (carrying its access list, which on some file systems keeps that new
+// file from being removed again).
 bool SaveBootProject(const os::Platform& platform, os::XmlDocument& document,
                      const std::string& path) {
   os::Files& files = platform.files;
+  if (files.IsReadOnly(path)) return false;
   const std::string fresh = NewFileName(path);
   if (os::Failed(document.Save(fresh)) || files.FlushFile(fresh) != os::kSuccess ||
       files.CopyAttributesAndSecurity(path, fresh) != os::kSuccess) {
