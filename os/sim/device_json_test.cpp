@@ -125,9 +125,11 @@ TEST(DeviceJson, BadInputIsRefusedWithItsMessage) {
       {"{", "device.json is not a JSON object"},
       {R"({"startedBy": "cron"})", R"(device.json: startedBy must be "hand" or "scm")"},
       {R"({"adapters": [{"address": "00-01-0"}]})",
-       R"(device.json: adapter address "00-01-0" is not 0 to 8 hexadecimal bytes like 00-01-05-12-AB-3C)"},
+       R"(device.json: adapter address "00-01-0" is not 0 to 8 hexadecimal bytes )"
+       "like 00-01-05-12-AB-3C"},
       {R"({"adapters": [{"address": "00-01-02-03-04-05-06-07-08"}]})",
-       R"(device.json: adapter address "00-01-02-03-04-05-06-07-08" is not 0 to 8 hexadecimal bytes like 00-01-05-12-AB-3C)"},
+       R"(device.json: adapter address "00-01-02-03-04-05-06-07-08" is not 0 to 8 )"
+       "hexadecimal bytes like 00-01-05-12-AB-3C"},
       {R"({"localTime": "2026-02-30T08:00:00.000"})",
        R"(device.json: localTime "2026-02-30T08:00:00.000" is not like 2026-01-15T08:00:00.000)"},
       {R"({"serviceControls": [{"at": "later", "code": 1}]})",
