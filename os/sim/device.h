@@ -113,6 +113,8 @@ class Device {
   void MarkRegistryChanged() { registryChanged_ = true; }
   void MarkStateChanged() { stateChanged_ = true; }
 
+  // Held while the hive changes: the job's and the service's threads both
+  // reach the registry.
   std::mutex& mutex() { return mutex_; }
 
   // --- The journal (journal.cpp) ---
