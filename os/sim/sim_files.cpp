@@ -1,20 +1,11 @@
-// The device's files as the system writes them, and the power cut.
+// The device's files as the system writes them, and where a Windows path
+// lies in the device folder: drive C: is the folder's c/, looked up without
+// regard to case as Windows does.
 //
 // A file named in "readOnlyFiles" of device.json carries the read-only
 // attribute and is treated as Windows treats one: it can be read and
 // renamed (the attribute goes with it), but opening it for writing,
 // deleting it and replacing it by a move fail with ERROR_ACCESS_DENIED.
-//
-// A power cut is named in device.json as {"powerCut": {"after": N}}: the
-// power fails right after the Nth disk step of the run. Disk steps are: a
-// file written (the XML document's save), a file flushed, a rename
-// (MoveFileExA), a deletion.
-// At the cut every file written and not flushed since is left short (half
-// its bytes: what the disk had taken so far), the journal gets a "powerCut"
-// record, and the device stops: later file calls fail with ERROR_NOT_READY
-// and change nothing, nothing more is journaled, and the registry and
-// device state stay as they were at the cut. The cut is spent once it has
-// happened.
 #include "os/sim/disk.h"
 
 #include <algorithm>
@@ -22,7 +13,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "os/sim/reg_file.h"
+#include "os/sim/device_json.h"
 #include "os/sim/sim_machine.h"
 #include "os/sim/snapshot.h"
 
@@ -33,47 +24,69 @@ namespace {
 constexpr os::Status kErrorNotReady = 21;
 constexpr os::Status kErrorAlreadyExists = 183;
 
-}  // namespace
-
-bool Device::PowerOn() {
-  std::lock_guard<std::recursive_mutex> lock(journalMutex_);
-  return !cut_;
-}
-
-void Device::MarkUnflushed(const fs::path& host) {
-  std::lock_guard<std::recursive_mutex> lock(journalMutex_);
-  if (std::find(unflushed_.begin(), unflushed_.end(), host) == unflushed_.end()) {
-    unflushed_.push_back(host);
+// The drive's folder name ("c" for "C:", and for a path without a drive);
+// takes the drive off the path.
+std::string TakeDrive(std::string* path) {
+  if (path->size() >= 2 && (*path)[1] == ':' &&
+      std::isalpha(static_cast<unsigned char>((*path)[0]))) {
+    const char drive = static_cast<char>(std::tolower(static_cast<unsigned char>((*path)[0])));
+    path->erase(0, 2);
+    return std::string(1, drive);
   }
+  return "c";
 }
 
-void Device::MarkFlushed(const fs::path& host) {
-  std::lock_guard<std::recursive_mutex> lock(journalMutex_);
-  unflushed_.erase(std::remove(unflushed_.begin(), unflushed_.end(), host), unflushed_.end());
+bool SameNameNoCase(const std::string& a, const std::string& b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return std::tolower(static_cast<unsigned char>(x)) ==
+                  std::tolower(static_cast<unsigned char>(y));
+         });
 }
 
-void Device::MarkRenamed(const fs::path& from, const fs::path& to) {
-  std::lock_guard<std::recursive_mutex> lock(journalMutex_);
-  // A rename moves the name, not the data: unflushed data stays at risk
-  // under its new name, and whatever the target held is gone.
-  const bool dirty =
-      std::find(unflushed_.begin(), unflushed_.end(), from) != unflushed_.end();
-  unflushed_.erase(std::remove(unflushed_.begin(), unflushed_.end(), from), unflushed_.end());
-  unflushed_.erase(std::remove(unflushed_.begin(), unflushed_.end(), to), unflushed_.end());
-  if (dirty) unflushed_.push_back(to);
+// The entry of `folder` that is `name` without regard to case; `name` as
+// given when there is none.
+std::string EntryName(const fs::path& folder, const std::string& name) {
+  std::error_code ec;
+  if (!fs::is_directory(folder, ec)) return name;
+  for (const auto& entry : fs::directory_iterator(folder, ec)) {
+    std::string candidate = entry.path().filename().string();
+    if (SameNameNoCase(candidate, name)) return candidate;
+  }
+  return name;
 }
 
-namespace {
+// The host file for a call on an existing file: the call's fault comes
+// first, then a device without power, then a missing file.
+os::Status ExistingFile(Device& device, const char* call, const std::string& path,
+                        fs::path* host) {
+  if (auto e = device.Fault(call)) return *e;
+  if (!device.PowerOn()) return kErrorNotReady;
+  *host = device.HostPath(path);
+  std::error_code ec;
+  return fs::is_regular_file(*host, ec) ? os::kSuccess : os::kErrorFileNotFound;
+}
+
+// The host file for a call that changes an existing file: as ExistingFile,
+// and a read-only file refuses.
+os::Status ChangeableFile(Device& device, const char* call, const std::string& path,
+                          fs::path* host) {
+  if (os::Status e = ExistingFile(device, call, path, host)) return e;
+  return device.ReadOnly(*host) ? os::kErrorAccessDenied : os::kSuccess;
+}
 
 // Windows names files without regard to case, also once a name has gone.
 bool SameFile(const fs::path& a, const fs::path& b) {
-  const std::string x = a.generic_string(), y = b.generic_string();
-  return std::equal(x.begin(), x.end(), y.begin(), y.end(), [](char l, char r) {
-    return std::tolower(static_cast<unsigned char>(l)) == std::tolower(static_cast<unsigned char>(r));
-  });
+  return SameNameNoCase(a.generic_string(), b.generic_string());
 }
 
 }  // namespace
+
+bool ReadReadOnlyFiles(const Json& file, DeviceState* state, std::string*) {
+  for (const auto& f : file.value("readOnlyFiles", Json::array())) {
+    state->readOnlyFiles.push_back(f.get<std::string>());
+  }
+  return true;
+}
 
 bool Device::ReadOnly(const fs::path& host) {
   for (const std::string& file : state_.readOnlyFiles) {
@@ -100,26 +113,24 @@ void Device::MoveReadOnly(const fs::path& from, const fs::path& to) {
   }
 }
 
-void Device::DiskStep(const std::string& what) {
-  std::lock_guard<std::recursive_mutex> lock(journalMutex_);
-  if (cut_) return;
-  ++diskSteps_;
-  if (!state_.powerCutAfter || diskSteps_ != *state_.powerCutAfter) return;
-  Json shortened = Json::array();
-  for (const fs::path& file : unflushed_) {
-    std::error_code ec;
-    const auto size = fs::file_size(file, ec);
-    if (ec) continue;
-    fs::resize_file(file, size / 2, ec);
-    shortened.push_back(fs::relative(file, folder_, ec).generic_string());
+fs::path Device::HostPath(const std::string& windowsPath) {
+  std::string path = windowsPath;
+  const fs::path drive = folder_ / TakeDrive(&path);
+  fs::path host = drive;
+  std::size_t start = 0;
+  for (std::size_t i = 0; i <= path.size(); ++i) {
+    if (i < path.size() && path[i] != '\\' && path[i] != '/') continue;
+    const std::string name = path.substr(start, i - start);
+    start = i + 1;
+    if (name.empty() || name == ".") continue;
+    if (name == "..") {
+      // Never leave the drive folder.
+      if (host != drive) host = host.parent_path();
+    } else {
+      host /= EntryName(host, name);
+    }
   }
-  unflushed_.clear();
-  Journal({{"kind", "powerCut"}, {"after", diskSteps_}, {"step", what},
-           {"shortened", shortened}});
-  PowerCut cut;
-  if (registryChanged_) cut.registry = WriteRegFile(hive_);
-  cut.state = state_;
-  cut_ = std::move(cut);
+  return host;
 }
 
 os::Status WriteDeviceFile(Device& device, const std::string& windowsPath,
@@ -143,12 +154,9 @@ os::Status WriteDeviceFile(Device& device, const std::string& windowsPath,
 }
 
 os::Status SimFiles::FlushFile(const std::string& path) {
-  if (auto e = device_.Fault("FlushFileBuffers")) return *e;
-  if (!device_.PowerOn()) return kErrorNotReady;
-  const fs::path host = device_.HostPath(path);
-  std::error_code ec;
-  if (!fs::is_regular_file(host, ec)) return os::kErrorFileNotFound;
-  if (device_.ReadOnly(host)) return os::kErrorAccessDenied;  // opened for writing
+  fs::path host;
+  // Flushing opens the file for writing.
+  if (os::Status e = ChangeableFile(device_, "FlushFileBuffers", path, &host)) return e;
   device_.MarkFlushed(host);
   device_.DiskStep("flush " + path);
   return os::kSuccess;
@@ -194,12 +202,9 @@ os::Status SimFiles::MoveFile(const std::string& from, const std::string& to, un
 }
 
 os::Status SimFiles::DeleteFile(const std::string& path) {
-  if (auto e = device_.Fault("DeleteFileA")) return *e;
-  if (!device_.PowerOn()) return kErrorNotReady;
-  const fs::path host = device_.HostPath(path);
+  fs::path host;
+  if (os::Status e = ChangeableFile(device_, "DeleteFileA", path, &host)) return e;
   std::error_code ec;
-  if (!fs::is_regular_file(host, ec)) return os::kErrorFileNotFound;
-  if (device_.ReadOnly(host)) return os::kErrorAccessDenied;
   if (!fs::remove(host, ec)) return os::kErrorAccessDenied;
   device_.MarkFlushed(host);
   device_.Journal({{"kind", "fileWrite"}, {"path", path}, {"op", "delete"}, {"bytes", 0}});

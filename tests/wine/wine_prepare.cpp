@@ -12,6 +12,7 @@
 #include "os/sim/reg_file.h"
 #include "os/sim/sim_services.h"
 #include "os/sim/vorn_resources.h"
+#include "os/sim/whole_file.h"
 #include "tests/wine/wine_device.h"
 
 namespace wine {
