@@ -5,9 +5,9 @@
 #include <cstdint>
 #include <memory>
 
-#include "host/event_reporter.h"
-#include "identity/upnp_library.h"
+#include "common/event_reporter.h"
 #include "os/platform.h"
+#include "tasks/identity/upnp_library.h"
 
 namespace vorn {
 

@@ -1,4 +1,4 @@
-#include "identity/image_info.h"
+#include "common/image_info.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "platform/reg_access.h"
+#include "common/reg_access.h"
 
 #include <gtest/gtest.h>
 

@@ -1,10 +1,10 @@
-#include "identity/id_check.h"
+#include "tasks/identity/id_check.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
 
-#include "identity/identity_testing.h"
+#include "tasks/identity/identity_testing.h"
 
 namespace vorn {
 namespace {

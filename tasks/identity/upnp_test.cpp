@@ -1,12 +1,12 @@
-#include "identity/upnp.h"
+#include "tasks/identity/upnp.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
 
-#include "identity/id_check.h"
-#include "identity/identity_testing.h"
-#include "identity/restart.h"
+#include "tasks/identity/id_check.h"
+#include "tasks/identity/identity_testing.h"
+#include "tasks/identity/restart.h"
 
 namespace vorn {
 namespace {

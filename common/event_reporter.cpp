@@ -1,4 +1,4 @@
-#include "host/event_reporter.h"
+#include "common/event_reporter.h"
 
 #include <cstdio>
 

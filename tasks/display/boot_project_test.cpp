@@ -1,4 +1,4 @@
-#include "display/boot_project.h"
+#include "tasks/display/boot_project.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -7,8 +7,8 @@
 
 #include <gtest/gtest.h>
 
-#include "display/display_text.h"
 #include "os/sim/testing.h"
+#include "tasks/display/display_text.h"
 
 namespace vorn {
 namespace {

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "identity/id_check.h"
-#include "platform/reg_access.h"
+#include "common/reg_access.h"
+#include "tasks/identity/id_check.h"
 
 namespace vorn {
 

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "identity/id_check.h"
-#include "identity/identity_testing.h"
+#include "tasks/identity/id_check.h"
+#include "tasks/identity/identity_testing.h"
 
 namespace vorn {
 namespace {

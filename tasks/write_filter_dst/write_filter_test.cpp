@@ -1,4 +1,4 @@
-#include "platform/write_filter.h"
+#include "tasks/write_filter_dst/write_filter.h"
 
 #include <algorithm>
 

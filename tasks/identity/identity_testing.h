@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "host/event_reporter.h"
-#include "identity/id_check.h"
+#include "common/event_reporter.h"
 #include "os/sim/testing.h"
+#include "tasks/identity/id_check.h"
 
 namespace vorn::testing {
 

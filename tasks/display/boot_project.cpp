@@ -1,12 +1,12 @@
 // The display init command in DefaultConfig.xml: found through the XML DOM,
 // its data rewritten with the current display lines, the file saved only
 // when the data changed.
-#include "display/boot_project.h"
+#include "tasks/display/boot_project.h"
 
 #include <cstring>
 #include <memory>
 
-#include "display/display_text.h"
+#include "tasks/display/display_text.h"
 
 namespace vorn {
 namespace {

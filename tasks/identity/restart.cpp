@@ -1,4 +1,4 @@
-#include "identity/restart.h"
+#include "tasks/identity/restart.h"
 
 namespace vorn {
 

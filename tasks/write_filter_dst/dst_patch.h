@@ -3,8 +3,8 @@
 
 #include <cstdint>
 
+#include "common/reg_access.h"
 #include "os/platform.h"
-#include "platform/reg_access.h"
 
 namespace vorn {
 

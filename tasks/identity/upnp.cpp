@@ -1,15 +1,15 @@
 // UPnP re-registration: the component is registered again whenever the
 // computer name or the MAC address differs from the identity stored at its
 // last registration.
-#include "identity/upnp.h"
+#include "tasks/identity/upnp.h"
 
 #include <cstdio>
 #include <cstring>
 #include <string>
 
-#include "identity/id_check.h"
-#include "identity/restart.h"
-#include "platform/reg_access.h"
+#include "common/reg_access.h"
+#include "tasks/identity/id_check.h"
+#include "tasks/identity/restart.h"
 
 namespace vorn {
 namespace {

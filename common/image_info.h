@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "platform/reg_access.h"
+#include "common/reg_access.h"
 
 namespace vorn {
 

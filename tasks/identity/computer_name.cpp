@@ -4,8 +4,8 @@
 #include <cstring>
 #include <string>
 
-#include "identity/id_check.h"
-#include "identity/restart.h"
+#include "tasks/identity/id_check.h"
+#include "tasks/identity/restart.h"
 
 namespace vorn {
 namespace {

@@ -6,9 +6,9 @@
 #include <cstdint>
 #include <string>
 
-#include "host/event_reporter.h"
-#include "identity/upnp_library.h"
+#include "common/event_reporter.h"
 #include "os/platform.h"
+#include "tasks/identity/upnp_library.h"
 
 namespace vorn {
 
@@ -24,20 +24,20 @@ class IDCheck {
           UpnpLibrary& upnpLibrary, const char* namePrefix);
   virtual ~IDCheck() = default;
 
-  // The adapter choice (identity/id_check.cpp): fills `out` and returns the
+  // The adapter choice (tasks/identity/id_check.cpp): fills `out` and returns the
   // length of the address taken, or 0 when none was taken (`out` is then
   // all 00 when the list could not be read, all FF when no adapter fitted).
   int ReadMacId(MacId& out);
 
-  // Computer name from the address (identity/computer_name.cpp).
+  // Computer name from the address (tasks/identity/computer_name.cpp).
   bool MakeComputerName(char* buffer, std::size_t size);
   bool CheckComputerName();
 
-  // Route net id (identity/olm_net_id.cpp).
+  // Route net id (tasks/identity/olm_net_id.cpp).
   bool MakeOlmNetId(MacId& out);
   bool SetOlmNetId();
 
-  // UPnP re-registration (identity/upnp.cpp).
+  // UPnP re-registration (tasks/identity/upnp.cpp).
   bool CheckUpnp();
   bool RegisterUpnp();
 

@@ -1,4 +1,4 @@
-#include "display/display_text.h"
+#include "tasks/display/display_text.h"
 
 #include <cstring>
 

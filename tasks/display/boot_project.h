@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "host/event_reporter.h"
+#include "common/event_reporter.h"
 #include "os/platform.h"
 
 namespace vorn {

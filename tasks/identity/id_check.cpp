@@ -1,5 +1,5 @@
 // IDCheck's construction, the adapter choice and the identity tasks' log.
-#include "identity/id_check.h"
+#include "tasks/identity/id_check.h"
 
 #include <algorithm>
 #include <cstdio>

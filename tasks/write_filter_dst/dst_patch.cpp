@@ -1,4 +1,4 @@
-#include "platform/dst_patch.h"
+#include "tasks/write_filter_dst/dst_patch.h"
 
 namespace vorn {
 namespace {
