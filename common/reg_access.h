@@ -56,7 +56,6 @@ class RegAccess {
 class RegCls {
  public:
   explicit RegCls(os::Registry& registry) : registry_(registry) {}
-  virtual ~RegCls() = default;
 
   // REG_SZ stored without its terminator (byte count = text length).
   bool SetString(os::RootKey root, const char* subKey, const char* valueName,

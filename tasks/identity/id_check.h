@@ -22,7 +22,6 @@ class IDCheck {
   // and leave the field empty (name) or all 00/FF (address).
   IDCheck(const os::Platform& platform, EventReporter& events,
           UpnpLibrary& upnpLibrary, const char* namePrefix);
-  virtual ~IDCheck() = default;
 
   // The adapter choice (tasks/identity/id_check.cpp): fills `out` and returns the
   // length of the address taken, or 0 when none was taken (`out` is then
