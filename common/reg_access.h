@@ -2,7 +2,9 @@
 // or one set, and closes the key again.
 #pragma once
 
+#include <array>
 #include <cstdint>
+#include <string>
 
 #include "os/platform.h"
 
@@ -45,6 +47,10 @@ class RegAccess {
                   std::uint32_t value);
 
  private:
+  os::Status Query(os::RootKey root, const char* subKey, const char* valueName,
+                   std::uint32_t* type, std::uint8_t* buffer, std::uint32_t* size);
+  bool Write(os::RootKey root, const char* subKey, const char* valueName,
+             std::uint32_t type, const std::uint8_t* data, std::uint32_t size);
   bool Fail(os::Status status);
 
   os::Registry& registry_;
@@ -69,6 +75,15 @@ class RegCls {
 
   os::Registry& registry_;
 };
+
+// The four bytes of a REG_DWORD: little-endian, as the registry stores it.
+std::array<std::uint8_t, 4> DwordBytes(std::uint32_t value);
+
+// Values of a key the caller holds open, for registration and the registrar.
+// The string is stored with its terminating NUL (unlike RegCls::SetString).
+// Both return the status of the set.
+os::Status SetString(os::RegistryKey& key, const std::string& name, const std::string& text);
+os::Status SetDword(os::RegistryKey& key, const std::string& name, std::uint32_t value);
 
 // True when the runtime's system key exists (and opens for reading and
 // writing) and its "OlmNetId" is absent or empty, whatever its type.
