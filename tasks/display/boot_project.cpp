@@ -6,6 +6,7 @@
 #include <cstring>
 #include <memory>
 
+#include "tasks/display/atomic_save.h"
 #include "tasks/display/display_text.h"
 
 namespace vorn {
@@ -50,77 +51,30 @@ bool ItemAt(os::XmlNodeList& list, std::int32_t index, std::unique_ptr<os::XmlNo
   return !os::Failed(list.Item(index, node)) && *node;
 }
 
-// The save writes the document to a new file beside the configuration and
-// flushes it before anything touches the name. The new file then takes the
-// name with MoveFileExA (MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH):
-// one rename of the directory entry, so the name always holds the old file
-// or the new one. ReplaceFileA is not used although it keeps the old file's
-// attributes and ACL by itself: it takes the name away before the
-// replacement gets it (with a backup it renames the original to the backup
-// first; without one its failure codes say the original may be gone or
-// under another name), and a power cut in between leaves the runtime
-// without its configuration. What users rely on of ReplaceFileA's keeping,
-// the ACL and the hidden, system and archive attributes, is put on the new
-// file before the move; creation time and short name are the new file's.
-std::string NewFileName(const std::string& path) { return path + ".new"; }
-// Left by earlier versions, whose save renamed the original to it.
-std::string BackupName(const std::string& path) { return path + ".bak"; }
-
-// A save cut short (by a power failure, say) may leave its new file or the
-// backup beside the configuration. Called only once the configuration has
-// loaded from `path`, so neither is the only copy of it.
-void RemoveLeftovers(os::Files& files, const std::string& path) {
-  for (const std::string& leftover : {NewFileName(path), BackupName(path)}) {
-    if (files.Exists(leftover)) files.DeleteFile(leftover);
+// The display init command among the children of `command`: exactly six
+// child elements, the first four as kDisplayCommand names them. When it is
+// one, *data is its fifth child, the display data.
+Search MatchDisplayCommand(os::XmlNode& command, std::unique_ptr<os::XmlNode>* data) {
+  std::unique_ptr<os::XmlNodeList> children;
+  if (os::Failed(command.SelectNodes(u"*", &children)) || !children) return Search::kFailed;
+  std::int32_t childCount = 0;
+  if (os::Failed(children->Length(&childCount))) return Search::kFailed;
+  if (childCount != kDisplayCommandChildren) return Search::kNotFound;
+  for (std::int32_t i = 0; i < 4; ++i) {
+    std::unique_ptr<os::XmlNode> child;
+    if (!ItemAt(*children, i, &child)) return Search::kFailed;
+    bool failed = false;
+    const bool matches = Matches(*child, kDisplayCommand[i], &failed);
+    if (failed) return Search::kFailed;
+    if (!matches) return Search::kNotFound;
   }
+  return ItemAt(*children, kDataChild, data) ? Search::kFound : Search::kFailed;
 }
 
-// When the configuration's name is missing and a save of ours was cut
-// short after its new file was flushed, the new file goes back to the
-// name; else the backup an earlier version's save made. The new file is
-// whole whenever the name is missing: it is renamed only after its flush,
-// and a cut before the flush leaves the original under its name. The move
-// does not replace: a configuration that is there after all (FindFirstFileA
-// failed) stays. True when a leftover took the name.
-bool RestoreInterruptedSave(os::Files& files, const std::string& path) {
-  if (files.Exists(path)) return false;
-  for (const std::string& leftover : {NewFileName(path), BackupName(path)}) {
-    if (files.Exists(leftover) &&
-        files.MoveFile(leftover, path, os::kMoveFileWriteThrough) == os::kSuccess) {
-      return true;
-    }
-  }
-  return false;
-}
-
-// On any failure the original stays as it was under its name and the new
-// file is removed.
-bool SaveBootProject(const os::Platform& platform, os::XmlDocument& document,
-                     const std::string& path) {
-  os::Files& files = platform.files;
-  const std::string fresh = NewFileName(path);
-  if (os::Failed(document.Save(fresh)) || files.FlushFile(fresh) != os::kSuccess ||
-      files.CopyAttributesAndSecurity(path, fresh) != os::kSuccess) {
-    if (files.Exists(fresh)) files.DeleteFile(fresh);
-    return false;
-  }
-  if (files.MoveFile(fresh, path, os::kMoveFileReplaceExisting | os::kMoveFileWriteThrough) ==
-      os::kSuccess) {
-    return true;
-  }
-  // A failed move leaves both names as they were. Were the name ever
-  // missing, the new file, flushed, stays for the next load to restore.
-  if (files.Exists(path)) files.DeleteFile(fresh);
-  return false;
-}
-
-// Visits the InitCmd elements in document order and updates the first
-// display init command. kFailed stands for a DOM failure, a failed save and
-// display data too short to hold both lines. `secondLine` is null when the
-// host name could not be read.
-Search UpdateFirstDisplayCommand(const os::Platform& platform, os::XmlDocument& document,
-                                 const std::string& path, const std::string& firstLine,
-                                 const std::string* secondLine) {
+// Visits the InitCmd elements in document order; *data is the display data
+// of the first display init command. The list's length is asked again
+// before each item.
+Search FindDisplayData(os::XmlDocument& document, std::unique_ptr<os::XmlNode>* data) {
   std::unique_ptr<os::XmlNodeList> commands;
   if (os::Failed(document.SelectNodes(u"/QvBootProject/InitCmds/InitCmd", &commands)) ||
       !commands) {
@@ -130,46 +84,50 @@ Search UpdateFirstDisplayCommand(const os::Platform& platform, os::XmlDocument& 
     std::int32_t count = 0;
     if (os::Failed(commands->Length(&count))) return Search::kFailed;
     if (index >= count) return Search::kNotFound;
-
     std::unique_ptr<os::XmlNode> command;
     if (!ItemAt(*commands, index, &command)) return Search::kFailed;
-    std::unique_ptr<os::XmlNodeList> children;
-    if (os::Failed(command->SelectNodes(u"*", &children)) || !children) return Search::kFailed;
-    std::int32_t childCount = 0;
-    if (os::Failed(children->Length(&childCount))) return Search::kFailed;
-    if (childCount != kDisplayCommandChildren) continue;
-
-    bool failed = false;
-    bool matches = true;
-    for (std::int32_t i = 0; i < 4 && matches; ++i) {
-      std::unique_ptr<os::XmlNode> child;
-      if (!ItemAt(*children, i, &child)) return Search::kFailed;
-      matches = Matches(*child, kDisplayCommand[i], &failed);
-      if (failed) return Search::kFailed;
-    }
-    if (!matches) continue;
-
-    std::unique_ptr<os::XmlNode> dataNode;
-    if (!ItemAt(*children, kDataChild, &dataNode)) return Search::kFailed;
-    std::u16string currentWide;
-    if (os::Failed(dataNode->Text(&currentWide))) return Search::kFailed;
-    const std::string current = platform.text.FromWide(currentWide);
-    // Data too short for both lines: the command is the one sought, but its
-    // data is left alone (nothing may be written beyond its end) and the
-    // task fails.
-    if (current.size() < kDisplayDataMinDigits) return Search::kFailed;
-
-    // Without the host name the second line keeps what the data holds.
-    const std::string second =
-        secondLine ? *secondLine : current.substr(kSecondLineDigit, kDisplayLineDigits);
-    const std::u16string updated =
-        platform.text.ToWide(ComposeDisplayData(current, firstLine, second));
-    if (updated != currentWide) {
-      if (os::Failed(dataNode->PutText(updated))) return Search::kFailed;
-      if (!SaveBootProject(platform, document, path)) return Search::kFailed;
-    }
-    return Search::kFound;
+    const Search match = MatchDisplayCommand(*command, data);
+    if (match != Search::kNotFound) return match;
   }
+}
+
+// The display data with the current lines, from what `data` holds now
+// (*current). False on a DOM failure and for data too short for both lines:
+// nothing may be written beyond its end. `secondLine` is null when the host
+// name could not be read; the second line then keeps what the data holds.
+bool ComposeUpdate(os::Text& text, os::XmlNode& data, const std::string& firstLine,
+                   const std::string* secondLine, std::u16string* current,
+                   std::u16string* updated) {
+  if (os::Failed(data.Text(current))) return false;
+  const std::string narrow = text.FromWide(*current);
+  if (narrow.size() < kDisplayDataMinDigits) return false;
+  const std::string second =
+      secondLine ? *secondLine : narrow.substr(kSecondLineDigit, kDisplayLineDigits);
+  *updated = text.ToWide(ComposeDisplayData(narrow, firstLine, second));
+  return true;
+}
+
+// Finds the first display init command, composes its new data and, when the
+// data changed, puts it in and saves the file. kFailed stands for a DOM
+// failure, a failed save and a display command whose data is too short (the
+// command is the one sought, but its data is left alone).
+Search UpdateFirstDisplayCommand(const os::Platform& platform, os::XmlDocument& document,
+                                 const std::string& path, const std::string& firstLine,
+                                 const std::string* secondLine) {
+  std::unique_ptr<os::XmlNode> data;
+  const Search found = FindDisplayData(document, &data);
+  if (found != Search::kFound) return found;
+  std::u16string current;
+  std::u16string updated;
+  if (!ComposeUpdate(platform.text, *data, firstLine, secondLine, &current, &updated)) {
+    return Search::kFailed;
+  }
+  if (updated == current) return Search::kFound;
+  if (os::Failed(data->PutText(updated)) ||
+      !SaveAtomically(platform.files, document, path)) {
+    return Search::kFailed;
+  }
+  return Search::kFound;
 }
 
 }  // namespace
@@ -224,7 +182,7 @@ bool UpdateDisplayText(const os::Platform& platform, EventReporter& events, cons
     if (!document || !LoadBootProject(platform, events, *document, &path)) {
       events.ReportText(EVENTLOG_ERROR_TYPE, kEventLoad);
     } else {
-      RemoveLeftovers(platform.files, path);
+      RemoveSaveLeftovers(platform.files, path);
       switch (UpdateFirstDisplayCommand(platform, *document, path, firstLine,
                                         haveName ? &nameLine : nullptr)) {
         case Search::kFound:

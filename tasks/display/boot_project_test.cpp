@@ -381,37 +381,40 @@ TEST(BootProjectRestore, AMissingConfigurationComesBackFromTheInterruptedSave) {
   }
 }
 
+// Leftovers beside a configuration that is there: never read, never put in
+// its place, removed once it has loaded; the configuration itself is
+// updated as always.
 TEST(BootProjectRestore, LeftoversBesideAPresentConfigurationAreRemovedUnread) {
-  sim::TestDevice device(kRegistry, R"({"hostName": "HOST1"})");
   const std::string old = Project(DisplayCommand());
-  device.Write(kConfig, old);
-  // A cut before the new file's flush leaves it short, beside the original.
-  device.Write(std::string(kConfig) + ".new", old.substr(0, old.size() / 2));
-  device.Write(std::string(kConfig) + ".bak", "<QvBootProject/>");
-  EventReporter events(device.platform().eventLog);
-  EXPECT_TRUE(UpdateDisplayText(device.platform(), events, kText));
-  EXPECT_TRUE(device.Records("event").empty());
+  const struct {
+    const char* what;
+    const char* faults;
+    std::string fresh;   // DefaultConfig.xml.new
+    std::string backup;  // DefaultConfig.xml.bak, empty: none
+  } cases[] = {
+      // A cut before the new file's flush leaves it short, beside the original.
+      {"a short new file and a backup", "[]", old.substr(0, old.size() / 2), "<QvBootProject/>"},
+      // FindFirstFileA fails once: the configuration looks missing.
+      {"a configuration that seems missing",
+       R"([{"call": "FindFirstFileA", "occurrence": 1, "error": 5}])",
+       Project(Command("<key>stale</key>")), ""},
+  };
   std::string expected = old;
   expected.replace(expected.find(kOldData), kOldData.size(), NewData());
-  EXPECT_EQ(ReadAll(device.folder() / kConfig), expected);
-  EXPECT_FALSE(fs::exists(device.folder() / "c/Quorvex/DefaultConfig.xml.new"));
-  EXPECT_FALSE(fs::exists(device.folder() / "c/Quorvex/DefaultConfig.xml.bak"));
-}
-
-TEST(BootProjectRestore, AConfigurationThatSeemsMissingIsNeverReplacedByALeftover) {
-  // FindFirstFileA fails once: the configuration looks missing.
-  sim::TestDevice device(kRegistry, R"({"hostName": "HOST1", "faults": [
-      {"call": "FindFirstFileA", "occurrence": 1, "error": 5}]})");
-  const std::string old = Project(DisplayCommand());
-  device.Write(kConfig, old);
-  device.Write(std::string(kConfig) + ".new", Project(Command("<key>stale</key>")));
-  EventReporter events(device.platform().eventLog);
-  EXPECT_TRUE(UpdateDisplayText(device.platform(), events, kText));
-  EXPECT_TRUE(device.Records("event").empty());
-  std::string expected = old;
-  expected.replace(expected.find(kOldData), kOldData.size(), NewData());
-  EXPECT_EQ(ReadAll(device.folder() / kConfig), expected);
-  EXPECT_FALSE(fs::exists(device.folder() / "c/Quorvex/DefaultConfig.xml.new"));
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    sim::TestDevice device(kRegistry,
+                           std::string(R"({"hostName": "HOST1", "faults": )") + c.faults + "}");
+    device.Write(kConfig, old);
+    device.Write(std::string(kConfig) + ".new", c.fresh);
+    if (!c.backup.empty()) device.Write(std::string(kConfig) + ".bak", c.backup);
+    EventReporter events(device.platform().eventLog);
+    EXPECT_TRUE(UpdateDisplayText(device.platform(), events, kText));
+    EXPECT_TRUE(device.Records("event").empty());
+    EXPECT_EQ(ReadAll(device.folder() / kConfig), expected);
+    EXPECT_FALSE(fs::exists(device.folder() / "c/Quorvex/DefaultConfig.xml.new"));
+    EXPECT_FALSE(fs::exists(device.folder() / "c/Quorvex/DefaultConfig.xml.bak"));
+  }
 }
 
 // A power cut after every disk step of the save: the file under its name
