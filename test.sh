@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
 # Checks the sources (include cycles, function lengths), builds everything
 # (native, sanitizers, VORN.EXE and its 64-bit test build) and runs every
-# test: unit, behaviour and scenario tests natively and under the sanitizers (the failure sweep among them), each fuzzer for a short
-# while, the XP checks of VORN.EXE (imports, resources), VORN.EXE under Wine
-# where this machine can run 32-bit programs, the 64-bit build under 64-bit
-# Wine against the stand-ins, every scenario on both backends (vorn-sim and
-# the 64-bit build under Wine), then the shipped 32-bit build under 32-bit
-# Wine in an emulated x86 machine. Ends with "N passed, N failed, N skipped".
+# test: unit, behaviour and scenario tests natively and under the
+# sanitizers (the failure sweep among them), each fuzzer for a short while,
+# the XP checks of VORN.EXE (imports, resources), VORN.EXE under Wine where
+# this machine can run 32-bit programs, the 64-bit build under 64-bit Wine
+# against the stand-ins, every scenario on both backends (vorn-sim and the
+# 64-bit build under Wine), then the shipped 32-bit build under 32-bit Wine
+# in an emulated x86 machine. Ends with "N passed, N failed, N skipped".
 set -uo pipefail
 cd "$(dirname "$0")"
 
