@@ -74,7 +74,7 @@ if(VORN_TESTS)
     list(POP_FRONT VORN_TEST_LAYERS folder libraries)
     string(REPLACE "," ";" libraries "${libraries}")
     string(REPLACE "/" "_" name "vorn_tests_${folder}")
-    file(GLOB sources CONFIGURE_DEPENDS ${folder}/*_test.cpp)
+    file(GLOB_RECURSE sources CONFIGURE_DEPENDS ${folder}/*_test.cpp)
     add_library(${name} OBJECT ${sources})
     target_link_libraries(${name} PUBLIC ${libraries} vorn_sim_testing GTest::gtest)
     target_compile_definitions(${name} PRIVATE
