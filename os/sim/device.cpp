@@ -307,6 +307,9 @@ bool Device::Load(const fs::path& folder, std::string* error) {
     for (const auto& k : j.value("protectedKeys", Json::array())) {
       s.protectedKeys.push_back(k.get<std::string>());
     }
+    for (const auto& f : j.value("readOnlyFiles", Json::array())) {
+      s.readOnlyFiles.push_back(f.get<std::string>());
+    }
     for (const auto& f : j.value("faults", Json::array())) {
       SimFault fault;
       fault.call = f.at("call").get<std::string>();
@@ -373,6 +376,9 @@ bool Device::Save(std::string* error) {
     if (!json_.contains("timeZone")) json_["timeZone"] = Json::object();
     json_["timeZone"]["id"] = s.timeZoneId;
     json_["timeZone"]["daylightBias"] = s.daylightBias;
+    if (json_.contains("readOnlyFiles") || !s.readOnlyFiles.empty()) {
+      json_["readOnlyFiles"] = s.readOnlyFiles;
+    }
     if (!WriteFileAtomic(folder_ / "device.json", json_.dump(2) + "\n")) {
       *error = "cannot write device.json";
       return false;

@@ -82,6 +82,8 @@ struct DeviceState {
   std::vector<SimMessage> messages;
   std::vector<SimServiceControl> serviceControls;
   std::vector<std::string> protectedKeys;
+  // Files carrying the read-only attribute, as "C:\\..." paths.
+  std::vector<std::string> readOnlyFiles;
   std::vector<SimFault> faults;
   std::map<std::uint32_t, std::string> strings = {{100, "VORN"}};
 
@@ -170,6 +172,10 @@ class Device {
   void MarkUnflushed(const std::filesystem::path& host);
   void MarkFlushed(const std::filesystem::path& host);
   void MarkRenamed(const std::filesystem::path& from, const std::filesystem::path& to);
+  // The read-only attribute of a file of the drive folders; a rename
+  // carries it to the new name.
+  bool ReadOnly(const std::filesystem::path& host);
+  void MoveReadOnly(const std::filesystem::path& from, const std::filesystem::path& to);
 
  private:
   struct PowerCut {

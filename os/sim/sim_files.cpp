@@ -1,5 +1,10 @@
 // The device's files as the system writes them, and the power cut.
 //
+// A file named in "readOnlyFiles" of device.json carries the read-only
+// attribute and is treated as Windows treats one: it can be read and
+// renamed (the attribute goes with it), but opening it for writing,
+// deleting it and replacing it by a move fail with ERROR_ACCESS_DENIED.
+//
 // A power cut is named in device.json as {"powerCut": {"after": N}}: the
 // power fails right after the Nth disk step of the run. Disk steps are: a
 // file written (the XML document's save), a file flushed, a rename
@@ -13,11 +18,13 @@
 #include "os/sim/disk.h"
 
 #include <algorithm>
+#include <cctype>
 #include <filesystem>
 #include <fstream>
 
 #include "os/sim/reg_file.h"
 #include "os/sim/sim_machine.h"
+#include "os/sim/snapshot.h"
 
 namespace sim {
 namespace fs = std::filesystem;
@@ -56,6 +63,43 @@ void Device::MarkRenamed(const fs::path& from, const fs::path& to) {
   if (dirty) unflushed_.push_back(to);
 }
 
+namespace {
+
+// Windows names files without regard to case, also once a name has gone.
+bool SameFile(const fs::path& a, const fs::path& b) {
+  const std::string x = a.generic_string(), y = b.generic_string();
+  return std::equal(x.begin(), x.end(), y.begin(), y.end(), [](char l, char r) {
+    return std::tolower(static_cast<unsigned char>(l)) == std::tolower(static_cast<unsigned char>(r));
+  });
+}
+
+}  // namespace
+
+bool Device::ReadOnly(const fs::path& host) {
+  for (const std::string& file : state_.readOnlyFiles) {
+    if (SameFile(HostPath(file), host)) return true;
+  }
+  return false;
+}
+
+void Device::MoveReadOnly(const fs::path& from, const fs::path& to) {
+  auto& files = state_.readOnlyFiles;
+  const auto held = [&](const fs::path& host) {
+    return std::find_if(files.begin(), files.end(),
+                        [&](const std::string& file) { return SameFile(HostPath(file), host); });
+  };
+  const bool readOnly = held(from) != files.end();
+  // Whatever the target held is gone; the name takes the moved file's
+  // attribute.
+  for (auto it = held(to); it != files.end(); it = held(to)) files.erase(it);
+  for (auto it = held(from); it != files.end(); it = held(from)) files.erase(it);
+  if (readOnly) {
+    std::error_code ec;
+    files.push_back(WindowsPath(fs::relative(to, folder_, ec).generic_string()));
+    MarkStateChanged();
+  }
+}
+
 void Device::DiskStep(const std::string& what) {
   std::lock_guard<std::recursive_mutex> lock(journalMutex_);
   if (cut_) return;
@@ -84,6 +128,7 @@ os::Status WriteDeviceFile(Device& device, const std::string& windowsPath,
   const fs::path host = device.HostPath(windowsPath);
   std::error_code ec;
   if (!fs::is_directory(host.parent_path(), ec)) return os::kErrorPathNotFound;
+  if (device.ReadOnly(host)) return os::kErrorAccessDenied;
   {
     std::ofstream out(host, std::ios::binary | std::ios::trunc);
     if (!out) return os::kErrorAccessDenied;
@@ -103,6 +148,7 @@ os::Status SimFiles::FlushFile(const std::string& path) {
   const fs::path host = device_.HostPath(path);
   std::error_code ec;
   if (!fs::is_regular_file(host, ec)) return os::kErrorFileNotFound;
+  if (device_.ReadOnly(host)) return os::kErrorAccessDenied;  // opened for writing
   device_.MarkFlushed(host);
   device_.DiskStep("flush " + path);
   return os::kSuccess;
@@ -133,10 +179,14 @@ os::Status SimFiles::MoveFile(const std::string& from, const std::string& to, un
   if (fs::exists(target, ec) && !(flags & os::kMoveFileReplaceExisting)) {
     return kErrorAlreadyExists;
   }
+  if (source != target && fs::exists(target, ec) && device_.ReadOnly(target)) {
+    return os::kErrorAccessDenied;
+  }
   const auto bytes = fs::file_size(source, ec);
   fs::rename(source, target, ec);
   if (ec) return os::kErrorAccessDenied;
   device_.MarkRenamed(source, target);
+  device_.MoveReadOnly(source, target);
   device_.Journal({{"kind", "fileWrite"}, {"path", to}, {"op", "replace"},
                    {"bytes", bytes}});
   device_.DiskStep("move " + to);
@@ -149,6 +199,7 @@ os::Status SimFiles::DeleteFile(const std::string& path) {
   const fs::path host = device_.HostPath(path);
   std::error_code ec;
   if (!fs::is_regular_file(host, ec)) return os::kErrorFileNotFound;
+  if (device_.ReadOnly(host)) return os::kErrorAccessDenied;
   if (!fs::remove(host, ec)) return os::kErrorAccessDenied;
   device_.MarkFlushed(host);
   device_.Journal({{"kind", "fileWrite"}, {"path", path}, {"op", "delete"}, {"bytes", 0}});
@@ -161,6 +212,14 @@ bool SimFiles::Exists(const std::string& path) {
   if (!device_.PowerOn()) return false;
   std::error_code ec;
   return fs::exists(device_.HostPath(path), ec);
+}
+
+bool SimFiles::IsReadOnly(const std::string& path) {
+  if (device_.Fault("GetFileAttributesA")) return false;
+  if (!device_.PowerOn()) return false;
+  const fs::path host = device_.HostPath(path);
+  std::error_code ec;
+  return fs::exists(host, ec) && device_.ReadOnly(host);
 }
 
 }  // namespace sim

@@ -73,6 +73,7 @@ class SimFiles : public os::Files {
                       unsigned flags) override;
   os::Status DeleteFile(const std::string& path) override;
   bool Exists(const std::string& path) override;
+  bool IsReadOnly(const std::string& path) override;
 
  private:
   Device& device_;

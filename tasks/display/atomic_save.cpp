@@ -21,7 +21,13 @@ std::string BackupName(const std::string& path) { return path + ".bak"; }
 
 }  // namespace
 
+// A read-only configuration is refused before anything is written: whoever
+// set the attribute protected the file from changes, and Windows would
+// refuse to replace it only after the new file had been made (carrying its
+// access list, which on some file systems keeps that new file from being
+// removed again).
 bool SaveAtomically(os::Files& files, os::XmlDocument& document, const std::string& path) {
+  if (files.IsReadOnly(path)) return false;
   const std::string fresh = NewFileName(path);
   if (os::Failed(document.Save(fresh)) || files.FlushFile(fresh) != os::kSuccess ||
       files.CopyAttributesAndSecurity(path, fresh) != os::kSuccess) {

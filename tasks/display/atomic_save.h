@@ -10,7 +10,7 @@ namespace vorn {
 
 // Writes the document to a new file beside `path`, flushes it, gives it the
 // old file's ACL and attributes and moves it onto the name. False on any
-// failure; the old file then stays as it was under its name and the new file
+// failure, and at once for a read-only file; the old file then stays as it was under its name and the new file
 // is removed (kept only when the name is missing, for the next load to
 // restore).
 bool SaveAtomically(os::Files& files, os::XmlDocument& document, const std::string& path);

@@ -247,8 +247,11 @@ class BootProjectFaults : public ::testing::TestWithParam<FaultCase> {};
 
 TEST_P(BootProjectFaults, EndAsTheTaskPromises) {
   const FaultCase& c = GetParam();
+  // Every call of the kind fails: GetFileAttributesA, say, is asked both
+  // whether the file is read-only and for the attributes the new file
+  // takes over.
   sim::TestDevice device(kRegistry, std::string(R"({"hostName": "HOST1", "faults": [{"call": ")") +
-                                        c.call + R"(", "occurrence": 1, "error": )" +
+                                        c.call + R"(", "occurrence": 0, "error": )" +
                                         std::to_string(c.error) + "}]}");
   const std::string old = Project(DisplayCommand());
   device.Write(kConfig, old);
@@ -323,6 +326,26 @@ TEST(BootProjectSave, ANewFileThatCannotBeRemovedGoesOnTheNextRun) {
   EXPECT_NE(ReadAll(device.folder() / kConfig).find(NewData()), std::string::npos);
   EXPECT_FALSE(fs::exists(device.folder() / "c/Quorvex/DefaultConfig.xml.new"));
   EXPECT_EQ(device.Records("event").size(), 1u);
+}
+
+// A configuration someone made read-only is neither replaced nor given a
+// new file beside it; the task reports the failed update each boot.
+TEST(BootProjectSave, AReadOnlyConfigurationIsLeftAsItIs) {
+  sim::TestDevice device(kRegistry, R"({"hostName": "HOST1",
+      "readOnlyFiles": ["C:\\quorvex\\defaultconfig.xml"]})");
+  const std::string old = Project(DisplayCommand());
+  device.Write(kConfig, old);
+  for (int boot = 0; boot < 2; ++boot) {
+    EventReporter events(device.platform().eventLog);
+    EXPECT_FALSE(UpdateDisplayText(device.platform(), events, kText));
+  }
+  EXPECT_EQ(ReadAll(device.folder() / kConfig), old);
+  EXPECT_FALSE(fs::exists(device.folder() / "c/Quorvex/DefaultConfig.xml.new"));
+  const auto events = device.Records("event");
+  ASSERT_EQ(events.size(), 2u);
+  EXPECT_EQ(events[0]["text"], kUnexpected);
+  EXPECT_EQ(events[1]["text"], kUnexpected);
+  EXPECT_TRUE(device.Records("fileWrite").empty());
 }
 
 // What a save cut short may leave beside a missing configuration, and what

@@ -77,7 +77,8 @@ void CheckFields(Support& s, const sim::DeviceState& d, std::string* zone) {
   s.Unknown({"imagePath", "startedBy", "hostName", "pendingHostName", "adapters",
              "adaptersError", "fbwf", "ewf", "timeZone", "localTime", "shutdownPrivilege",
              "restartScheduled", "shutdownInProgress", "upnp", "messages",
-             "serviceControls", "protectedKeys", "faults", "strings", "powerCut"});
+             "serviceControls", "protectedKeys", "faults", "strings", "powerCut",
+             "readOnlyFiles"});
   bool adaptersOk = true;
   for (const sim::SimAdapter& a : d.adapters) {
     // veth takes 6-byte unicast addresses only.
@@ -174,6 +175,9 @@ std::string Plan(sim::Device& device, const std::string& zone) {
   out << "UPNP_TOOL=" << (u.tool ? 1 : 0) << "\n";
   out << "TIME_CHANGES=" << d.messages.size() << "\n";
   out << "STOP_AT=" << Quote(d.serviceControls.empty() ? "" : d.serviceControls[0].at) << "\n";
+  out << "READ_ONLY_FILES=(";
+  for (const std::string& file : d.readOnlyFiles) out << " " << Quote(file);
+  out << " )\n";
   return out.str();
 }
 
