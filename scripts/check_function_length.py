@@ -3,10 +3,10 @@
 longer than the limit (60 lines), counted from the first line of its
 signature to its closing brace.
 
-    scripts/check_function_length.py [--max N] FOLDER...
+    scripts/check_function_length.py [--max N] FOLDER_OR_FILE...
 
-Production sources are the .cpp and .h files directly in each folder and
-below it, except tests (*_test.cpp) and test support (testing.h,
+Production sources are the .cpp and .h files given and those in each
+folder and below it, except tests (*_test.cpp) and test support (testing.h,
 *_testing.h). Functions are found by matching braces after comments,
 strings and preprocessor lines are blanked out: a brace block whose head
 (the text since the previous ';', '{' or '}') has a parameter list and
@@ -124,7 +124,8 @@ def functions(text):
 
 
 def production_files(folder):
-    for path in sorted(pathlib.Path(folder).rglob("*")):
+    root = pathlib.Path(folder)
+    for path in [root] if root.is_file() else sorted(root.rglob("*")):
         if path.suffix not in (".cpp", ".h") or not path.is_file():
             continue
         if path.name.endswith("_test.cpp") or path.name == "testing.h" or path.name.endswith("_testing.h"):
@@ -139,8 +140,8 @@ def main():
     args = parser.parse_args()
     long_ones = []
     for folder in args.folders:
-        if not pathlib.Path(folder).is_dir():
-            print(f"check_function_length: no folder {folder}", file=sys.stderr)
+        if not pathlib.Path(folder).exists():
+            print(f"check_function_length: no file or folder {folder}", file=sys.stderr)
             return 2
         for path in production_files(folder):
             text = path.read_text(encoding="utf-8", errors="replace")
