@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
-# Builds everything (native, sanitizers, VORN.EXE and its 64-bit test build)
-# and runs every test: unit, behaviour and scenario tests natively and under
-# the sanitizers (the failure sweep among them), each fuzzer for a short
-# while, the XP checks of VORN.EXE (imports, resources), VORN.EXE under Wine
-# where this machine can run 32-bit programs, the 64-bit build under 64-bit
-# Wine against the stand-ins, every scenario on both backends (vorn-sim and
-# the 64-bit build under Wine), then the shipped 32-bit build under 32-bit
-# Wine in an emulated x86 machine. Ends with "N passed, N failed, N skipped".
+# Checks the sources (include cycles, function lengths), builds everything
+# (native, sanitizers, VORN.EXE and its 64-bit test build) and runs every
+# test: unit, behaviour and scenario tests natively and under the
+# sanitizers (the failure sweep among them), each fuzzer for a short while,
+# the XP checks of VORN.EXE (imports, resources), VORN.EXE under Wine where
+# this machine can run 32-bit programs, the 64-bit build under 64-bit Wine
+# against the stand-ins, every scenario on both backends (vorn-sim and the
+# 64-bit build under Wine), then the shipped 32-bit build under 32-bit Wine
+# in an emulated x86 machine. Ends with "N passed, N failed, N skipped".
 set -uo pipefail
 cd "$(dirname "$0")"
 
@@ -75,6 +76,12 @@ build_and_test() {
   count_ctest "$log"
   rm -f "$log"
 }
+
+# Quick checks of the sources, no build needed: no include cycle between
+# folders and no relative include (scripts/check_layers.py); no function over
+# 60 lines in the production sources of every layer and backend.
+check "layers: no include cycle between folders" scripts/check_layers.py
+check "no function over 60 lines" scripts/check_function_length.py host common tasks os
 
 build_and_test native
 build_and_test sanitize

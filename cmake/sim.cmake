@@ -19,11 +19,22 @@ add_custom_command(
   DEPENDS resources/VORN.rgs resources/vorn.idl cmake/embed_resources.cmake
   COMMENT "Embedding the registry script and type library header")
 
+# The simulated backend sees the port and its own folder.
 add_library(vorn_sim_os STATIC ${VORN_SIM_SOURCES} ${VORN_SIM_RESOURCES})
-target_include_directories(vorn_sim_os PUBLIC ${CMAKE_CURRENT_SOURCE_DIR}
-                           PRIVATE ${CMAKE_CURRENT_BINARY_DIR}/generated)
-target_link_libraries(vorn_sim_os PUBLIC nlohmann_json::nlohmann_json
+vorn_include_view(vorn_sim_os PUBLIC os/sim)
+target_include_directories(vorn_sim_os PRIVATE ${CMAKE_CURRENT_BINARY_DIR}/generated)
+target_link_libraries(vorn_sim_os PUBLIC vorn_os nlohmann_json::nlohmann_json
                       LibXml2::LibXml2 Threads::Threads)
+
+# The test harness of the simulated device (os/sim/testing.h) runs the whole
+# process: besides the backend it sees the one header that starts it.
+add_library(vorn_sim_testing INTERFACE)
+vorn_include_view(vorn_sim_testing INTERFACE host/process.h)
+target_link_libraries(vorn_sim_testing INTERFACE vorn_sim_os)
+
+# Test programs' own helpers under tests/.
+add_library(vorn_test_helpers INTERFACE)
+vorn_include_view(vorn_test_helpers INTERFACE tests)
 target_compile_options(vorn_sim_os PRIVATE -Wall -Wextra)
 
 add_executable(vorn-sim os/sim/vorn_sim_main.cpp)
@@ -35,28 +46,46 @@ target_include_directories(vorn-sim PRIVATE ${CMAKE_CURRENT_BINARY_DIR}/generate
 file(GLOB VORN_WINE_DEVICE_SOURCES CONFIGURE_DEPENDS tests/wine/wine_*.cpp)
 add_executable(vorn-wine-device ${VORN_WINE_DEVICE_SOURCES})
 target_include_directories(vorn-wine-device PRIVATE ${CMAKE_CURRENT_BINARY_DIR}/generated)
-target_link_libraries(vorn-wine-device PRIVATE vorn_sim_os)
+target_link_libraries(vorn-wine-device PRIVATE vorn_sim_os vorn_test_helpers)
 target_compile_options(vorn-wine-device PRIVATE -Wall -Wextra)
 
 # The bad-input catalogue as scenario folders for both backends
 # (tests/wine/bad_inputs.sh).
 add_executable(vorn-bad-inputs tests/wine/bad_inputs.cpp)
-target_include_directories(vorn-bad-inputs PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
+target_link_libraries(vorn-bad-inputs PRIVATE vorn_test_helpers)
 target_compile_options(vorn-bad-inputs PRIVATE -Wall -Wextra)
 
 if(VORN_TESTS)
   enable_testing()
   find_package(GTest REQUIRED)
-  file(GLOB_RECURSE VORN_TEST_SOURCES CONFIGURE_DEPENDS
-       host/*_test.cpp identity/*_test.cpp display/*_test.cpp
-       platform/*_test.cpp os/sim/*_test.cpp tests/unit/*.cpp)
-  add_executable(vorn_tests ${VORN_TEST_SOURCES})
-  target_link_libraries(vorn_tests PRIVATE vorn_system vorn_sim_os
+  # The tests beside the code of a layer compile with that layer's view
+  # (and the simulated device's harness); one program runs them all.
+  # FOLDER LIBRARIES (comma-separated) pairs.
+  set(VORN_TEST_LAYERS
+      common vorn_common
+      tasks/identity vorn_identity
+      tasks/display vorn_display
+      tasks/write_filter_dst vorn_write_filter_dst
+      host vorn_host
+      os/sim vorn_sim_os
+      tests/unit vorn_system,vorn_test_helpers)
+  set(VORN_TEST_OBJECTS)
+  while(VORN_TEST_LAYERS)
+    list(POP_FRONT VORN_TEST_LAYERS folder libraries)
+    string(REPLACE "," ";" libraries "${libraries}")
+    string(REPLACE "/" "_" name "vorn_tests_${folder}")
+    file(GLOB_RECURSE sources CONFIGURE_DEPENDS ${folder}/*_test.cpp)
+    add_library(${name} OBJECT ${sources})
+    target_link_libraries(${name} PUBLIC ${libraries} vorn_sim_testing GTest::gtest)
+    target_compile_definitions(${name} PRIVATE
+        VORN_SOURCE_DIR="${CMAKE_CURRENT_SOURCE_DIR}"
+        VORN_SHARED_DIR="${CMAKE_CURRENT_SOURCE_DIR}/../shared"
+        VORN_SIM_BINARY="$<TARGET_FILE:vorn-sim>")
+    list(APPEND VORN_TEST_OBJECTS ${name})
+  endwhile()
+  add_executable(vorn_tests)
+  target_link_libraries(vorn_tests PRIVATE ${VORN_TEST_OBJECTS} vorn_system vorn_sim_os
                         GTest::gtest GTest::gtest_main)
-  target_compile_definitions(vorn_tests PRIVATE
-      VORN_SOURCE_DIR="${CMAKE_CURRENT_SOURCE_DIR}"
-      VORN_SHARED_DIR="${CMAKE_CURRENT_SOURCE_DIR}/../shared"
-      VORN_SIM_BINARY="$<TARGET_FILE:vorn-sim>")
   add_dependencies(vorn_tests vorn-sim)
   include(GoogleTest)
   gtest_discover_tests(vorn_tests DISCOVERY_TIMEOUT 60)

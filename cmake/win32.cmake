@@ -32,8 +32,16 @@ foreach(dll EWFAPI FBWFLIB)
   list(APPEND VORN_IMPORT_LIBS ${dll}::import)
 endforeach()
 
+# The Win32 backend sees the port and its own folder. An object library, not
+# a static one: every object goes into the executable as before, among them
+# terminate.cpp's handler, which nothing references by name.
 file(GLOB VORN_WIN32_SOURCES CONFIGURE_DEPENDS os/win32/*.cpp)
-list(FILTER VORN_WIN32_SOURCES EXCLUDE REGEX "_test\\.cpp$")
+list(FILTER VORN_WIN32_SOURCES EXCLUDE REGEX "(_test|main_win32)\\.cpp$")
+add_library(vorn_os_win32 OBJECT ${VORN_WIN32_SOURCES})
+vorn_include_view(vorn_os_win32 PUBLIC os/win32)
+target_link_libraries(vorn_os_win32 PUBLIC vorn_os)
+target_compile_definitions(vorn_os_win32 PRIVATE NOMINMAX)
+target_compile_options(vorn_os_win32 PRIVATE -Wall -Wextra)
 
 # The type library resource, compiled from IDL.
 # widl's --win32/--win64 set the pointer size the library describes.
@@ -52,16 +60,18 @@ add_custom_command(OUTPUT ${VORN_TLB}
 set_source_files_properties(resources/vorn.rc PROPERTIES OBJECT_DEPENDS
     "${VORN_TLB};${CMAKE_CURRENT_SOURCE_DIR}/resources/VORN.rgs;${CMAKE_CURRENT_BINARY_DIR}/generated/vorn_version.h")
 
-add_executable(vorn_exe WIN32 ${VORN_WIN32_SOURCES} resources/vorn.rc ${VORN_TLB})
+# The Windows entry point (os/win32/main_win32.cpp) starts the whole process:
+# it sees the system and the backend.
+add_executable(vorn_exe WIN32 os/win32/main_win32.cpp resources/vorn.rc ${VORN_TLB})
 set_source_files_properties(${VORN_TLB} PROPERTIES HEADER_FILE_ONLY ON)
 set_target_properties(vorn_exe PROPERTIES OUTPUT_NAME VORN SUFFIX .EXE)
-target_include_directories(vorn_exe PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}
+target_include_directories(vorn_exe PRIVATE
     ${CMAKE_CURRENT_SOURCE_DIR}/resources ${CMAKE_CURRENT_BINARY_DIR}
     ${CMAKE_CURRENT_BINARY_DIR}/generated)
 target_compile_definitions(vorn_exe PRIVATE NOMINMAX)
 target_compile_options(vorn_exe PRIVATE
     $<$<COMPILE_LANGUAGE:CXX>:-Wall -Wextra>)
-target_link_libraries(vorn_exe PRIVATE vorn_system ${VORN_IMPORT_LIBS}
+target_link_libraries(vorn_exe PRIVATE vorn_system vorn_os_win32 ${VORN_IMPORT_LIBS}
     iphlpapi shlwapi ole32 oleaut32 uuid user32 advapi32 kernel32)
 
 # The import table must stay within what XP SP3 provides. The 64-bit test
@@ -112,7 +122,7 @@ endif()
 
 # Release form: stripped, its debug information in VORN.EXE.debug beside it.
 include(cmake/release.cmake)
-vorn_release_executable(vorn_exe vorn_system)
+vorn_release_executable(vorn_exe ${VORN_LAYER_LIBRARIES} vorn_os_win32)
 add_test(NAME xp.release
          COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/tests/xp/check_release.sh
                  $<TARGET_FILE:vorn_exe> 307200)

@@ -9,8 +9,8 @@
 #include <sstream>
 #include <string>
 
-#include "display/boot_project.h"
 #include "os/sim/testing.h"
+#include "tasks/display/boot_project.h"
 
 namespace {
 

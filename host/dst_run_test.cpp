@@ -4,8 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "common/reg_access.h"
 #include "os/sim/testing.h"
-#include "platform/reg_access.h"
 
 namespace vorn {
 namespace {

@@ -2,9 +2,9 @@
 
 #include <cstring>
 
-#include "platform/dst_patch.h"
-#include "platform/reg_access.h"
-#include "platform/write_filter.h"
+#include "common/reg_access.h"
+#include "tasks/write_filter_dst/dst_patch.h"
+#include "tasks/write_filter_dst/write_filter.h"
 
 namespace vorn {
 namespace {

@@ -1,11 +1,11 @@
 // The job run: one pass per boot.
-#include "display/boot_project.h"
+#include "common/image_info.h"
+#include "common/reg_access.h"
 #include "host/service_module.h"
-#include "identity/id_check.h"
-#include "identity/image_info.h"
-#include "platform/dst_patch.h"
-#include "platform/reg_access.h"
-#include "platform/write_filter.h"
+#include "tasks/display/boot_project.h"
+#include "tasks/identity/id_check.h"
+#include "tasks/write_filter_dst/dst_patch.h"
+#include "tasks/write_filter_dst/write_filter.h"
 
 namespace vorn {
 namespace {

@@ -2,6 +2,8 @@
 
 #include <memory>
 
+#include "common/reg_access.h"
+
 namespace vorn {
 namespace {
 
@@ -205,12 +207,6 @@ class Parser {
   std::size_t pos_ = 0;
   std::string* error_ = nullptr;
 };
-
-os::Status SetString(os::RegistryKey& key, const std::string& name, const std::string& text) {
-  // REG_SZ is stored with its terminating NUL.
-  return key.SetValue(name, os::kRegSz, reinterpret_cast<const std::uint8_t*>(text.c_str()),
-                      static_cast<std::uint32_t>(text.size() + 1));
-}
 
 os::Status RegisterKey(os::RegistryKey& key, const ScriptKey& entry) {
   if (entry.defaultValue) {

@@ -2,6 +2,7 @@
 // the runtime's dependency on this service.
 #include <memory>
 
+#include "common/reg_access.h"
 #include "host/dependency_list.h"
 #include "host/registrar.h"
 #include "host/service_module.h"
@@ -19,18 +20,6 @@ constexpr char kEventMessageFile[] = "%SystemRoot%\\System32\\ZentravisePS.dll";
 constexpr std::uint32_t kTypesSupported = 7;  // error, warning, information
 constexpr std::uint32_t kRegistryScriptResource = 100;
 constexpr std::size_t kMaxPath = 260;
-
-void SetString(os::RegistryKey& key, const std::string& name, const std::string& text) {
-  key.SetValue(name, os::kRegSz, reinterpret_cast<const std::uint8_t*>(text.c_str()),
-               static_cast<std::uint32_t>(text.size() + 1));
-}
-
-void SetDword(os::RegistryKey& key, const std::string& name, std::uint32_t value) {
-  std::uint8_t bytes[4] = {static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8),
-                           static_cast<std::uint8_t>(value >> 16),
-                           static_cast<std::uint8_t>(value >> 24)};
-  key.SetValue(name, os::kRegDword, bytes, sizeof bytes);
-}
 
 // An unquoted path with a blank lets the service control manager try
 // "C:\Program.exe" first, as LocalSystem: such a path is quoted.
@@ -60,7 +49,7 @@ std::unique_ptr<os::RegistryKey> OpenRuntimeServiceKey(os::Registry& registry) {
 // no service ("RegServer", "UnregServer") therefore take these out as well
 // when no service is installed. "Service" does not: it installs right after
 // and appends its entry as always.
-void RemoveLeftovers(const os::Platform& p) {
+void RemoveDependencyAndEventSource(const os::Platform& p) {
   std::unique_ptr<os::RegistryKey> runtime = OpenRuntimeServiceKey(p.registry);
   if (runtime) {
     DependencyList list;
@@ -82,7 +71,7 @@ std::int32_t CServiceModule::RegisterServer(bool registerTypeLibrary, bool asSer
   if (os::Failed(com)) return com;
 
   Uninstall();
-  if (!asService && !IsInstalled()) RemoveLeftovers(p);
+  if (!asService && !IsInstalled()) RemoveDependencyAndEventSource(p);
   // The registrar's outcome is not examined: the keys below are checked by
   // opening them.
   UpdateRegistryFromResource(p, kRegistryScriptResource, true, nullptr);
@@ -118,7 +107,7 @@ std::int32_t CServiceModule::UnregisterServer() {
   if (os::Failed(com)) return com;
   UpdateRegistryFromResource(p, kRegistryScriptResource, false, nullptr);
   Uninstall();
-  if (!IsInstalled()) RemoveLeftovers(p);
+  if (!IsInstalled()) RemoveDependencyAndEventSource(p);
   p.com.UnregisterTypeLibrary();
   p.com.Uninitialize();
   return 0;

@@ -5,14 +5,12 @@
 #include <cstdint>
 #include <memory>
 
-#include "host/event_reporter.h"
-#include "identity/upnp_library.h"
+#include "common/event_reporter.h"
 #include "os/platform.h"
+#include "tasks/identity/upnp_library.h"
 
 namespace vorn {
 
-// {2C6B9F40-81E3-4D27-A5C8-19F4E07B3D92}
-constexpr char kLibId[] = "{2C6B9F40-81E3-4D27-A5C8-19F4E07B3D92}";
 constexpr char kAppId[] = "{5A3C7E12-4B9D-4F60-8E21-73D0C4B9A615}";
 constexpr std::uint32_t kServiceNameResource = 100;
 

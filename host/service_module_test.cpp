@@ -6,8 +6,8 @@
 
 #include <thread>
 
+#include "common/reg_access.h"
 #include "os/sim/testing.h"
-#include "platform/reg_access.h"
 
 namespace vorn {
 namespace {

@@ -44,6 +44,10 @@ class Files {
 
   // FindFirstFileA: true when anything matches the path.
   virtual bool Exists(const std::string& path) = 0;
+
+  // GetFileAttributesA: true when the file carries the read-only
+  // attribute. False when it does not, is missing, or the call fails.
+  virtual bool IsReadOnly(const std::string& path) = 0;
 };
 
 }  // namespace os

@@ -12,7 +12,7 @@
 #                                    of the tests do not need it
 set -euo pipefail
 
-native=(cmake ninja-build g++ pkg-config libgtest-dev nlohmann-json3-dev libxml2-dev xxd
+native=(cmake ninja-build g++ pkg-config libgtest-dev nlohmann-json3-dev libxml2-dev xxd python3
         clang-14 libclang-rt-14-dev)
 cross=(g++-mingw-w64-i686-win32 binutils-mingw-w64-i686 g++-mingw-w64-x86-64-win32
        binutils-mingw-w64-x86-64 mingw-w64-tools wine wine64 xauth xvfb)

@@ -1,8 +1,8 @@
 // The simulated device: a folder holding registry.reg, device.json, the
 // drive folders and journal.jsonl. Device loads the folder, carries the
-// machine's state while the system runs on it, keeps the journal of what the
-// device shows the outside world, injects failures into port calls, and
-// writes the new state back.
+// machine's state while the system runs on it, and writes the new state
+// back. What else it does lives in a file of its own, named in the groups
+// below: the journal, fault injection, the power cut, the files.
 #pragma once
 
 #include <cstdint>
@@ -14,14 +14,11 @@
 #include <string>
 #include <vector>
 
-#include <nlohmann/json.hpp>
-
 #include "os/sim/hive.h"
+#include "os/sim/journal.h"
 #include "os/types.h"
 
 namespace sim {
-
-using Json = nlohmann::ordered_json;
 
 struct SimAdapter {
   std::string description;
@@ -60,7 +57,8 @@ struct SimFault {
   std::uint32_t error = 0;
 };
 
-// Everything device.json describes. Field names follow the file.
+// Everything device.json describes. Field names follow the file; each
+// section's reader is listed in device_json.h.
 struct DeviceState {
   std::string imagePath = "C:\\WINDOWS\\system32\\VORN.EXE";
   std::string startedBy = "hand";
@@ -82,10 +80,12 @@ struct DeviceState {
   std::vector<SimMessage> messages;
   std::vector<SimServiceControl> serviceControls;
   std::vector<std::string> protectedKeys;
+  // Files carrying the read-only attribute, as "C:\\..." paths.
+  std::vector<std::string> readOnlyFiles;
   std::vector<SimFault> faults;
   std::map<std::uint32_t, std::string> strings = {{100, "VORN"}};
 
-  // Power cut (sim_files.cpp): the power fails after this many disk steps
+  // Power cut (power_cut.cpp): the power fails after this many disk steps
   // of the run (file written, flushed, renamed, deleted); null: never.
   std::optional<std::uint32_t> powerCutAfter;
   // {"powerCut": {"after": N, "registry": true}}: every registry change and
@@ -93,23 +93,6 @@ struct DeviceState {
   // fail between two registry writes.
   bool powerCutCountsRegistry = false;
 };
-
-// A local calendar time, as SYSTEMTIME carries it (without the weekday).
-struct CalendarTime {
-  int year = 1601, month = 1, day = 1, hour = 0, minute = 0, second = 0, milliseconds = 0;
-};
-
-// Milliseconds since 1601-01-01 00:00 for a valid calendar time (years
-// 1601 to 30827, days the month has); false otherwise.
-bool CalendarToMs(const CalendarTime& time, std::int64_t* ms);
-CalendarTime MsToCalendar(std::int64_t ms);
-
-// "2026-01-15T08:00:00.000" <-> milliseconds since 1601-01-01.
-bool ParseLocalTime(const std::string& text, std::int64_t* ms);
-std::string FormatLocalTime(std::int64_t ms);
-
-// Hex text of bytes, lower case without separators ("0a1b").
-std::string HexBytes(const std::uint8_t* data, std::size_t size);
 
 class Device {
  public:
@@ -129,13 +112,22 @@ class Device {
   Hive& hive() { return hive_; }
   const std::filesystem::path& folder() const { return folder_; }
 
+  void MarkRegistryChanged() { registryChanged_ = true; }
+  void MarkStateChanged() { stateChanged_ = true; }
+
+  // Held while the hive changes: the job's and the service's threads both
+  // reach the registry.
+  std::mutex& mutex() { return mutex_; }
+
+  // --- The journal (journal.cpp) ---
   // Appends one record; echoes it readably on standard error when echo is on.
   void Journal(Json record);
   std::vector<Json> JournalRecords();
-  void set_echo(bool echo) { echo_ = echo; }
+  void set_echo(bool echo) { journal_.set_echo(echo); }
   // vorn-sim passes the device's standard output through to its own.
-  bool echo() const { return echo_; }
+  bool echo() const { return journal_.echo(); }
 
+  // --- Fault injection (fault_injection.cpp) ---
   // Counts a call of the named platform function and returns the injected
   // error when a fault matches this occurrence. Every call is recorded in
   // calls() in order.
@@ -150,21 +142,21 @@ class Device {
     callObserver_ = std::move(observer);
   }
 
+  // --- Files (sim_files.cpp) ---
   // The file on the device for a Windows path ("C:\\x\\y", "\\x" on the
   // current drive C:), matched without regard to case component by
   // component; components that do not exist keep the case given.
   std::filesystem::path HostPath(const std::string& windowsPath);
+  // The read-only attribute of a file of the drive folders; a rename
+  // carries it to the new name.
+  bool ReadOnly(const std::filesystem::path& host);
+  void MoveReadOnly(const std::filesystem::path& from, const std::filesystem::path& to);
 
-  void MarkRegistryChanged() { registryChanged_ = true; }
-  void MarkStateChanged() { stateChanged_ = true; }
-
-  std::mutex& mutex() { return mutex_; }
-
-  // --- Disk and power cut (defined in sim_files.cpp) ---
+  // --- Disk and power cut (power_cut.cpp) ---
   // False once the power has failed: the disk takes no more steps.
   bool PowerOn();
   // Records one completed disk step; the power fails after the step that
-  // device.json names. `host` is the file the step touched.
+  // device.json names.
   void DiskStep(const std::string& what);
   // Files written but not yet flushed: a power cut leaves them short.
   void MarkUnflushed(const std::filesystem::path& host);
@@ -176,29 +168,31 @@ class Device {
     std::optional<std::string> registry;  // registry.reg at the cut, if changed
     DeviceState state;
   };
-  std::optional<PowerCut> cut_;
-  std::uint32_t diskSteps_ = 0;
-  std::vector<std::filesystem::path> unflushed_;
+  // Save after a cut: registry.reg and the state as they stood at the cut.
+  bool KeepStateAtCut(std::string* error);
+  bool SaveDeviceJson(std::string* error);
 
   std::filesystem::path folder_;
   DeviceState state_;
   Json json_;  // device.json as read, for the fields this program keeps
   Hive hive_;
-  std::vector<Json> journal_;
-  std::size_t journalSaved_ = 0;
+  bool registryChanged_ = false;
+  bool stateChanged_ = false;
+  std::mutex mutex_;
+
+  // Port calls come from the job's and the service's threads: the journal,
+  // the call counts and the power cut change together under this lock
+  // (recursive: a disk step journals the cut).
+  std::recursive_mutex runMutex_;
+  RunJournal journal_;
   std::map<std::string, std::uint32_t> callCounts_;
   // Each call as its name's entry in callCounts_ (map entries stay put): a
   // search through a large boot configuration makes millions of calls.
   std::vector<const std::string*> calls_;
-  bool echo_ = false;
-  bool registryChanged_ = false;
-  bool stateChanged_ = false;
   std::function<void(const std::string&)> callObserver_;
-  std::recursive_mutex journalMutex_;
-  std::mutex mutex_;
+  std::optional<PowerCut> cut_;
+  std::uint32_t diskSteps_ = 0;
+  std::vector<std::filesystem::path> unflushed_;
 };
-
-// The whole file, as bytes. False when it cannot be opened.
-bool ReadFileBytes(const std::filesystem::path& path, std::string* bytes);
 
 }  // namespace sim

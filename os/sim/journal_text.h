@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "os/sim/device.h"
+#include "os/sim/journal.h"
 
 namespace sim {
 

@@ -117,71 +117,82 @@ void AppendUtf16(const std::u16string& s, std::vector<std::uint8_t>* out) {
   }
 }
 
-bool ParseData(const std::u16string& text, HiveValue* value) {
-  value->data.clear();
-  if (!text.empty() && text[0] == u'"') {
-    std::size_t pos = 0;
-    std::u16string s;
-    if (!ReadQuoted(text, &pos, &s) || !Trim(text.substr(pos)).empty()) {
-      return false;
-    }
-    value->type = 1;
-    AppendUtf16(s, &value->data);
-    value->data.push_back(0);
-    value->data.push_back(0);
-    return true;
+bool ParseString(const std::u16string& text, HiveValue* value) {
+  std::size_t pos = 0;
+  std::u16string s;
+  if (!ReadQuoted(text, &pos, &s) || !Trim(text.substr(pos)).empty()) return false;
+  value->type = 1;
+  AppendUtf16(s, &value->data);
+  value->data.push_back(0);
+  value->data.push_back(0);
+  return true;
+}
+
+// Up to eight hexadecimal digits; false for none, more or another character.
+bool ParseHexNumber(const std::u16string& digits, std::uint32_t* number) {
+  if (digits.empty() || digits.size() > 8) return false;
+  *number = 0;
+  for (char16_t c : digits) {
+    int d = HexDigit(c);
+    if (d < 0) return false;
+    *number = (*number << 4) | static_cast<std::uint32_t>(d);
   }
-  if (text.rfind(u"dword:", 0) == 0) {
-    std::u16string digits = text.substr(6);
-    if (digits.empty() || digits.size() > 8) return false;
-    std::uint32_t v = 0;
-    for (char16_t c : digits) {
-      int d = HexDigit(c);
-      if (d < 0) return false;
-      v = (v << 4) | static_cast<std::uint32_t>(d);
-    }
-    value->type = 4;
-    for (int i = 0; i < 4; ++i) value->data.push_back((v >> (8 * i)) & 0xFF);
-    return true;
-  }
-  std::size_t colon;
+  return true;
+}
+
+bool ParseDword(const std::u16string& digits, HiveValue* value) {
+  std::uint32_t v;
+  if (!ParseHexNumber(digits, &v)) return false;
+  value->type = 4;
+  for (int i = 0; i < 4; ++i) value->data.push_back((v >> (8 * i)) & 0xFF);
+  return true;
+}
+
+// "hex:" is REG_BINARY, "hex(N):" type N; *rest is what follows the colon.
+bool ParseHexType(const std::u16string& text, HiveValue* value, std::u16string* rest) {
   if (text.rfind(u"hex:", 0) == 0) {
     value->type = 3;
-    colon = 3;
-  } else if (text.rfind(u"hex(", 0) == 0) {
-    std::size_t close = text.find(u')');
-    if (close == std::u16string::npos || close == 4 || close + 1 >= text.size() ||
-        text[close + 1] != u':' || close - 4 > 8) {
-      return false;
-    }
-    std::uint32_t type = 0;
-    for (std::size_t i = 4; i < close; ++i) {
-      int d = HexDigit(text[i]);
-      if (d < 0) return false;
-      type = (type << 4) | static_cast<std::uint32_t>(d);
-    }
-    value->type = type;
-    colon = close + 1;
-  } else {
+    *rest = text.substr(4);
+    return true;
+  }
+  if (text.rfind(u"hex(", 0) != 0) return false;
+  const std::size_t close = text.find(u')');
+  if (close == std::u16string::npos || close + 1 >= text.size() || text[close + 1] != u':' ||
+      !ParseHexNumber(text.substr(4, close - 4), &value->type)) {
     return false;
   }
-  std::u16string bytes = text.substr(colon + 1);
+  *rest = text.substr(close + 2);
+  return true;
+}
+
+// "00,01, ff": two hexadecimal digits a byte, commas between, blanks around.
+bool ParseHexBytes(const std::u16string& bytes, std::vector<std::uint8_t>* data) {
+  auto blank = [&](std::size_t i) { return bytes[i] == u' ' || bytes[i] == u'\t'; };
   std::size_t i = 0;
   while (i < bytes.size()) {
-    while (i < bytes.size() && (bytes[i] == u' ' || bytes[i] == u'\t')) ++i;
+    while (i < bytes.size() && blank(i)) ++i;
     if (i >= bytes.size()) break;
     if (i + 1 >= bytes.size()) return false;
     int hi = HexDigit(bytes[i]), lo = HexDigit(bytes[i + 1]);
     if (hi < 0 || lo < 0) return false;
-    value->data.push_back(static_cast<std::uint8_t>(hi * 16 + lo));
+    data->push_back(static_cast<std::uint8_t>(hi * 16 + lo));
     i += 2;
-    while (i < bytes.size() && (bytes[i] == u' ' || bytes[i] == u'\t')) ++i;
+    while (i < bytes.size() && blank(i)) ++i;
     if (i < bytes.size()) {
       if (bytes[i] != u',') return false;
       ++i;
     }
   }
   return true;
+}
+
+// The data behind "name=": "text", dword:..., hex:... or hex(N):....
+bool ParseData(const std::u16string& text, HiveValue* value) {
+  value->data.clear();
+  if (!text.empty() && text[0] == u'"') return ParseString(text, value);
+  if (text.rfind(u"dword:", 0) == 0) return ParseDword(text.substr(6), value);
+  std::u16string bytes;
+  return ParseHexType(text, value, &bytes) && ParseHexBytes(bytes, &value->data);
 }
 
 std::string Narrow(const std::u16string& s) { return Utf16ToUtf8(s); }
@@ -290,6 +301,66 @@ void WriteKey(const HiveKey& key, std::vector<std::u16string>* path,
   }
 }
 
+// A "[HKEY_...\path]" line: the key it names becomes *current, created
+// if need be. Null, or what is wrong with the line.
+const char* ReadKeyLine(const std::u16string& line, Hive* hive, HiveKey** current) {
+  if (line.back() != u']') return "unterminated key name";
+  std::vector<std::u16string> parts = SplitKeyPath(line.substr(1, line.size() - 2));
+  if (parts.empty()) return "empty key name";
+  bool classesRoot;
+  if (NamesEqual(parts[0], kLocalMachine)) {
+    classesRoot = false;
+  } else if (NamesEqual(parts[0], kClassesRoot)) {
+    classesRoot = true;
+  } else {
+    return "only HKEY_LOCAL_MACHINE and HKEY_CLASSES_ROOT are kept";
+  }
+  std::u16string rest;
+  for (std::size_t i = 1; i < parts.size(); ++i) rest += (i > 1 ? u"\\" : u"") + parts[i];
+  std::vector<std::u16string> full = Hive::Resolve(classesRoot, rest);
+  *current = hive->Find(full);
+  if (*current == nullptr) {
+    // Parents that only exist to hold this key get no section.
+    std::vector<std::u16string> prefix;
+    for (std::size_t i = 0; i + 1 < full.size(); ++i) {
+      prefix.push_back(full[i]);
+      if (hive->Find(prefix) == nullptr) {
+        hive->Create(prefix, classesRoot, nullptr)->hasSection = false;
+      }
+    }
+    *current = hive->Create(full, classesRoot, nullptr);
+  }
+  (*current)->hasSection = true;
+  (*current)->classesRoot = classesRoot;
+  return nullptr;
+}
+
+// A '"name"=data' or "@=data" line, continuation lines joined: the value is
+// set in `key`. Null, or what is wrong with the line.
+const char* ReadValueLine(const std::u16string& line, HiveKey* key) {
+  HiveValue value;
+  std::size_t pos;
+  if (line[0] == u'@') {
+    pos = 1;
+  } else if (line[0] == u'"') {
+    pos = 0;
+    if (!ReadQuoted(line, &pos, &value.name)) return "unterminated value name";
+  } else {
+    return "not a key or value line";
+  }
+  while (pos < line.size() && (line[pos] == u' ' || line[pos] == u'\t')) ++pos;
+  if (pos >= line.size() || line[pos] != u'=') return "missing '='";
+  ++pos;
+  while (pos < line.size() && (line[pos] == u' ' || line[pos] == u'\t')) ++pos;
+  if (!ParseData(line.substr(pos), &value)) return "value data not understood";
+  if (HiveValue* existing = key->FindValue(value.name)) {
+    *existing = value;
+  } else {
+    key->values.push_back(value);
+  }
+  return nullptr;
+}
+
 }  // namespace
 
 bool ParseRegFile(const std::string& bytes, Hive* hive, std::string* error) {
@@ -305,70 +376,22 @@ bool ParseRegFile(const std::string& bytes, Hive* hive, std::string* error) {
     const std::size_t lineNo = n + 1;
     std::u16string line = Trim(lines[n]);
     if (line.empty() || line[0] == u';') continue;
-    auto fail = [&](const std::string& what) {
-      *error = "registry.reg line " + std::to_string(lineNo) + ": " + what +
-               ": " + Narrow(line);
-      return false;
-    };
+    const char* wrong;
     if (line[0] == u'[') {
-      if (line.back() != u']') return fail("unterminated key name");
-      std::u16string path = line.substr(1, line.size() - 2);
-      std::vector<std::u16string> parts = SplitKeyPath(path);
-      if (parts.empty()) return fail("empty key name");
-      bool classesRoot;
-      if (NamesEqual(parts[0], kLocalMachine)) {
-        classesRoot = false;
-      } else if (NamesEqual(parts[0], kClassesRoot)) {
-        classesRoot = true;
-      } else {
-        return fail("only HKEY_LOCAL_MACHINE and HKEY_CLASSES_ROOT are kept");
-      }
-      std::u16string rest;
-      for (std::size_t i = 1; i < parts.size(); ++i) {
-        rest += (i > 1 ? u"\\" : u"") + parts[i];
-      }
-      std::vector<std::u16string> full = Hive::Resolve(classesRoot, rest);
-      current = hive->Find(full);
-      if (current == nullptr) {
-        // Parents that only exist to hold this key get no section.
-        std::vector<std::u16string> prefix;
-        for (std::size_t i = 0; i + 1 < full.size(); ++i) {
-          prefix.push_back(full[i]);
-          if (hive->Find(prefix) == nullptr) {
-            hive->Create(prefix, classesRoot, nullptr)->hasSection = false;
-          }
-        }
-        current = hive->Create(full, classesRoot, nullptr);
-      }
-      current->hasSection = true;
-      current->classesRoot = classesRoot;
-      continue;
-    }
-    if (current == nullptr) return fail("value outside a key");
-    // Join continuation lines of hex data.
-    while (!line.empty() && line.back() == u'\\' && n + 1 < lines.size()) {
-      line.pop_back();
-      line += Trim(lines[++n]);
-    }
-    HiveValue value;
-    std::size_t pos;
-    if (line[0] == u'@') {
-      pos = 1;
-    } else if (line[0] == u'"') {
-      pos = 0;
-      if (!ReadQuoted(line, &pos, &value.name)) return fail("unterminated value name");
+      wrong = ReadKeyLine(line, hive, &current);
+    } else if (current == nullptr) {
+      wrong = "value outside a key";
     } else {
-      return fail("not a key or value line");
+      // Join continuation lines of hex data.
+      while (!line.empty() && line.back() == u'\\' && n + 1 < lines.size()) {
+        line.pop_back();
+        line += Trim(lines[++n]);
+      }
+      wrong = ReadValueLine(line, current);
     }
-    while (pos < line.size() && (line[pos] == u' ' || line[pos] == u'\t')) ++pos;
-    if (pos >= line.size() || line[pos] != u'=') return fail("missing '='");
-    ++pos;
-    while (pos < line.size() && (line[pos] == u' ' || line[pos] == u'\t')) ++pos;
-    if (!ParseData(line.substr(pos), &value)) return fail("value data not understood");
-    if (HiveValue* existing = current->FindValue(value.name)) {
-      *existing = value;
-    } else {
-      current->values.push_back(value);
+    if (wrong != nullptr) {
+      *error = "registry.reg line " + std::to_string(lineNo) + ": " + wrong + ": " + Narrow(line);
+      return false;
     }
   }
   return true;

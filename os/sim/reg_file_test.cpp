@@ -121,20 +121,66 @@ TEST(RegFile, EightBitInputAndClassesRootSections) {
             std::string::npos) << narrow;
 }
 
-TEST(RegFile, RejectsWhatItDoesNotUnderstandNamingTheLine) {
-  const char* bad[] = {
-      "REGEDIT4\n",
-      "Windows Registry Editor Version 5.00\n\n[HKEY_USERS\\x]\n",
-      "Windows Registry Editor Version 5.00\n\n\"a\"=\"b\"\n",
-      "Windows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE\\x]\n\"a\"=hex:0g\n",
-      "Windows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE\\x]\n\"a\"=dword:123456789\n",
-      "Windows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE\\x]\n\"a=\"b\"\n",
+TEST(RegFile, EveryDataFormReadsAsRegeditWroteIt) {
+  const std::string text =
+      "Windows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE\\x]\n"
+      "\"s\"=\"a\\\"b\\\\c\"\n\"d\"=dword:A\n\"b\"=hex: 0a , FF,\n\"e\"=hex:\n"
+      "\"t\"=hex(12345):01\n\"m\"=hex(7):61,00,\\\n  00,00\n";
+  Hive hive;
+  std::string error;
+  ASSERT_TRUE(ParseRegFile(text, &hive, &error)) << error;
+  const struct {
+    const char16_t* name;
+    std::uint32_t type;
+    std::vector<std::uint8_t> data;
+  } expected[] = {
+      {u"s", 1, Utf16(std::u16string(u"a\"b\\c") + u'\0')},
+      {u"d", 4, {10, 0, 0, 0}},
+      {u"b", 3, {10, 255}},
+      {u"e", 3, {}},
+      {u"t", 0x12345, {1}},
+      {u"m", 7, {0x61, 0, 0, 0}},
   };
-  for (const char* text : bad) {
+  for (const auto& e : expected) {
+    const HiveValue* value = Value(hive, u"x", e.name);
+    ASSERT_NE(value, nullptr);
+    EXPECT_EQ(value->type, e.type);
+    EXPECT_EQ(value->data, e.data);
+  }
+}
+
+TEST(RegFile, RejectsWhatItDoesNotUnderstandNamingTheLine) {
+  const std::string head = "Windows Registry Editor Version 5.00\n\n";
+  const std::string key = head + "[HKEY_LOCAL_MACHINE\\x]\n";
+  const struct {
+    std::string text;
+    std::string message;
+  } cases[] = {
+      {"REGEDIT4\n",
+       "registry.reg: the first line is not \"Windows Registry Editor Version 5.00\""},
+      {head + "[HKEY_USERS\\x]\n",
+       "registry.reg line 3: only HKEY_LOCAL_MACHINE and HKEY_CLASSES_ROOT are kept: "
+       "[HKEY_USERS\\x]"},
+      {head + "[HKEY_LOCAL_MACHINE\\x\n",
+       "registry.reg line 3: unterminated key name: [HKEY_LOCAL_MACHINE\\x"},
+      {head + "[\\]\n", "registry.reg line 3: empty key name: [\\]"},
+      {head + "\"a\"=\"b\"\n", "registry.reg line 3: value outside a key: \"a\"=\"b\""},
+      {key + "\"a\"=hex:0g\n", "registry.reg line 4: value data not understood: \"a\"=hex:0g"},
+      {key + "\"a\"=hex:01,\\\n 0\n",
+       "registry.reg line 4: value data not understood: \"a\"=hex:01,0"},
+      {key + "\"a\"=dword:123456789\n",
+       "registry.reg line 4: value data not understood: \"a\"=dword:123456789"},
+      {key + "\"a\"=hex():01\n", "registry.reg line 4: value data not understood: \"a\"=hex():01"},
+      {key + "\"a\"=\"b\" c\n", "registry.reg line 4: value data not understood: \"a\"=\"b\" c"},
+      {key + "\"a=\"b\"\n", "registry.reg line 4: missing '=': \"a=\"b\""},
+      {key + "\"a\n", "registry.reg line 4: unterminated value name: \"a"},
+      {key + "a=1\n", "registry.reg line 4: not a key or value line: a=1"},
+  };
+  for (const auto& c : cases) {
     Hive hive;
     std::string error;
-    EXPECT_FALSE(ParseRegFile(text, &hive, &error)) << text;
-    EXPECT_FALSE(error.empty());
+    EXPECT_FALSE(ParseRegFile(c.text, &hive, &error)) << c.text;
+    EXPECT_EQ(error, c.message) << c.text;
   }
 }
 

@@ -1,23 +1,21 @@
-// The device's files as the system writes them, and the power cut.
+// The device's files as the system writes them, and where a Windows path
+// lies in the device folder: drive C: is the folder's c/, looked up without
+// regard to case as Windows does.
 //
-// A power cut is named in device.json as {"powerCut": {"after": N}}: the
-// power fails right after the Nth disk step of the run. Disk steps are: a
-// file written (the XML document's save), a file flushed, a rename
-// (MoveFileExA), a deletion.
-// At the cut every file written and not flushed since is left short (half
-// its bytes: what the disk had taken so far), the journal gets a "powerCut"
-// record, and the device stops: later file calls fail with ERROR_NOT_READY
-// and change nothing, nothing more is journaled, and the registry and
-// device state stay as they were at the cut. The cut is spent once it has
-// happened.
+// A file named in "readOnlyFiles" of device.json carries the read-only
+// attribute and is treated as Windows treats one: it can be read and
+// renamed (the attribute goes with it), but opening it for writing,
+// deleting it and replacing it by a move fail with ERROR_ACCESS_DENIED.
 #include "os/sim/disk.h"
 
 #include <algorithm>
+#include <cctype>
 #include <filesystem>
 #include <fstream>
 
-#include "os/sim/reg_file.h"
+#include "os/sim/device_json.h"
 #include "os/sim/sim_machine.h"
+#include "os/sim/snapshot.h"
 
 namespace sim {
 namespace fs = std::filesystem;
@@ -26,56 +24,113 @@ namespace {
 constexpr os::Status kErrorNotReady = 21;
 constexpr os::Status kErrorAlreadyExists = 183;
 
+// The drive's folder name ("c" for "C:", and for a path without a drive);
+// takes the drive off the path.
+std::string TakeDrive(std::string* path) {
+  if (path->size() >= 2 && (*path)[1] == ':' &&
+      std::isalpha(static_cast<unsigned char>((*path)[0]))) {
+    const char drive = static_cast<char>(std::tolower(static_cast<unsigned char>((*path)[0])));
+    path->erase(0, 2);
+    return std::string(1, drive);
+  }
+  return "c";
+}
+
+bool SameNameNoCase(const std::string& a, const std::string& b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return std::tolower(static_cast<unsigned char>(x)) ==
+                  std::tolower(static_cast<unsigned char>(y));
+         });
+}
+
+// The entry of `folder` that is `name` without regard to case; `name` as
+// given when there is none.
+std::string EntryName(const fs::path& folder, const std::string& name) {
+  std::error_code ec;
+  if (!fs::is_directory(folder, ec)) return name;
+  for (const auto& entry : fs::directory_iterator(folder, ec)) {
+    std::string candidate = entry.path().filename().string();
+    if (SameNameNoCase(candidate, name)) return candidate;
+  }
+  return name;
+}
+
+// The host file for a call on an existing file: the call's fault comes
+// first, then a device without power, then a missing file.
+os::Status ExistingFile(Device& device, const char* call, const std::string& path,
+                        fs::path* host) {
+  if (auto e = device.Fault(call)) return *e;
+  if (!device.PowerOn()) return kErrorNotReady;
+  *host = device.HostPath(path);
+  std::error_code ec;
+  return fs::is_regular_file(*host, ec) ? os::kSuccess : os::kErrorFileNotFound;
+}
+
+// The host file for a call that changes an existing file: as ExistingFile,
+// and a read-only file refuses.
+os::Status ChangeableFile(Device& device, const char* call, const std::string& path,
+                          fs::path* host) {
+  if (os::Status e = ExistingFile(device, call, path, host)) return e;
+  return device.ReadOnly(*host) ? os::kErrorAccessDenied : os::kSuccess;
+}
+
+// Windows names files without regard to case, also once a name has gone.
+bool SameFile(const fs::path& a, const fs::path& b) {
+  return SameNameNoCase(a.generic_string(), b.generic_string());
+}
+
 }  // namespace
 
-bool Device::PowerOn() {
-  std::lock_guard<std::recursive_mutex> lock(journalMutex_);
-  return !cut_;
-}
-
-void Device::MarkUnflushed(const fs::path& host) {
-  std::lock_guard<std::recursive_mutex> lock(journalMutex_);
-  if (std::find(unflushed_.begin(), unflushed_.end(), host) == unflushed_.end()) {
-    unflushed_.push_back(host);
+bool ReadReadOnlyFiles(const Json& file, DeviceState* state, std::string*) {
+  for (const auto& f : file.value("readOnlyFiles", Json::array())) {
+    state->readOnlyFiles.push_back(f.get<std::string>());
   }
+  return true;
 }
 
-void Device::MarkFlushed(const fs::path& host) {
-  std::lock_guard<std::recursive_mutex> lock(journalMutex_);
-  unflushed_.erase(std::remove(unflushed_.begin(), unflushed_.end(), host), unflushed_.end());
+bool Device::ReadOnly(const fs::path& host) {
+  for (const std::string& file : state_.readOnlyFiles) {
+    if (SameFile(HostPath(file), host)) return true;
+  }
+  return false;
 }
 
-void Device::MarkRenamed(const fs::path& from, const fs::path& to) {
-  std::lock_guard<std::recursive_mutex> lock(journalMutex_);
-  // A rename moves the name, not the data: unflushed data stays at risk
-  // under its new name, and whatever the target held is gone.
-  const bool dirty =
-      std::find(unflushed_.begin(), unflushed_.end(), from) != unflushed_.end();
-  unflushed_.erase(std::remove(unflushed_.begin(), unflushed_.end(), from), unflushed_.end());
-  unflushed_.erase(std::remove(unflushed_.begin(), unflushed_.end(), to), unflushed_.end());
-  if (dirty) unflushed_.push_back(to);
-}
-
-void Device::DiskStep(const std::string& what) {
-  std::lock_guard<std::recursive_mutex> lock(journalMutex_);
-  if (cut_) return;
-  ++diskSteps_;
-  if (!state_.powerCutAfter || diskSteps_ != *state_.powerCutAfter) return;
-  Json shortened = Json::array();
-  for (const fs::path& file : unflushed_) {
+void Device::MoveReadOnly(const fs::path& from, const fs::path& to) {
+  auto& files = state_.readOnlyFiles;
+  const auto held = [&](const fs::path& host) {
+    return std::find_if(files.begin(), files.end(),
+                        [&](const std::string& file) { return SameFile(HostPath(file), host); });
+  };
+  const bool readOnly = held(from) != files.end();
+  // Whatever the target held is gone; the name takes the moved file's
+  // attribute.
+  for (auto it = held(to); it != files.end(); it = held(to)) files.erase(it);
+  for (auto it = held(from); it != files.end(); it = held(from)) files.erase(it);
+  if (readOnly) {
     std::error_code ec;
-    const auto size = fs::file_size(file, ec);
-    if (ec) continue;
-    fs::resize_file(file, size / 2, ec);
-    shortened.push_back(fs::relative(file, folder_, ec).generic_string());
+    files.push_back(WindowsPath(fs::relative(to, folder_, ec).generic_string()));
+    MarkStateChanged();
   }
-  unflushed_.clear();
-  Journal({{"kind", "powerCut"}, {"after", diskSteps_}, {"step", what},
-           {"shortened", shortened}});
-  PowerCut cut;
-  if (registryChanged_) cut.registry = WriteRegFile(hive_);
-  cut.state = state_;
-  cut_ = std::move(cut);
+}
+
+fs::path Device::HostPath(const std::string& windowsPath) {
+  std::string path = windowsPath;
+  const fs::path drive = folder_ / TakeDrive(&path);
+  fs::path host = drive;
+  std::size_t start = 0;
+  for (std::size_t i = 0; i <= path.size(); ++i) {
+    if (i < path.size() && path[i] != '\\' && path[i] != '/') continue;
+    const std::string name = path.substr(start, i - start);
+    start = i + 1;
+    if (name.empty() || name == ".") continue;
+    if (name == "..") {
+      // Never leave the drive folder.
+      if (host != drive) host = host.parent_path();
+    } else {
+      host /= EntryName(host, name);
+    }
+  }
+  return host;
 }
 
 os::Status WriteDeviceFile(Device& device, const std::string& windowsPath,
@@ -84,6 +139,7 @@ os::Status WriteDeviceFile(Device& device, const std::string& windowsPath,
   const fs::path host = device.HostPath(windowsPath);
   std::error_code ec;
   if (!fs::is_directory(host.parent_path(), ec)) return os::kErrorPathNotFound;
+  if (device.ReadOnly(host)) return os::kErrorAccessDenied;
   {
     std::ofstream out(host, std::ios::binary | std::ios::trunc);
     if (!out) return os::kErrorAccessDenied;
@@ -98,11 +154,9 @@ os::Status WriteDeviceFile(Device& device, const std::string& windowsPath,
 }
 
 os::Status SimFiles::FlushFile(const std::string& path) {
-  if (auto e = device_.Fault("FlushFileBuffers")) return *e;
-  if (!device_.PowerOn()) return kErrorNotReady;
-  const fs::path host = device_.HostPath(path);
-  std::error_code ec;
-  if (!fs::is_regular_file(host, ec)) return os::kErrorFileNotFound;
+  fs::path host;
+  // Flushing opens the file for writing.
+  if (os::Status e = ChangeableFile(device_, "FlushFileBuffers", path, &host)) return e;
   device_.MarkFlushed(host);
   device_.DiskStep("flush " + path);
   return os::kSuccess;
@@ -133,10 +187,14 @@ os::Status SimFiles::MoveFile(const std::string& from, const std::string& to, un
   if (fs::exists(target, ec) && !(flags & os::kMoveFileReplaceExisting)) {
     return kErrorAlreadyExists;
   }
+  if (source != target && fs::exists(target, ec) && device_.ReadOnly(target)) {
+    return os::kErrorAccessDenied;
+  }
   const auto bytes = fs::file_size(source, ec);
   fs::rename(source, target, ec);
   if (ec) return os::kErrorAccessDenied;
   device_.MarkRenamed(source, target);
+  device_.MoveReadOnly(source, target);
   device_.Journal({{"kind", "fileWrite"}, {"path", to}, {"op", "replace"},
                    {"bytes", bytes}});
   device_.DiskStep("move " + to);
@@ -144,11 +202,9 @@ os::Status SimFiles::MoveFile(const std::string& from, const std::string& to, un
 }
 
 os::Status SimFiles::DeleteFile(const std::string& path) {
-  if (auto e = device_.Fault("DeleteFileA")) return *e;
-  if (!device_.PowerOn()) return kErrorNotReady;
-  const fs::path host = device_.HostPath(path);
+  fs::path host;
+  if (os::Status e = ChangeableFile(device_, "DeleteFileA", path, &host)) return e;
   std::error_code ec;
-  if (!fs::is_regular_file(host, ec)) return os::kErrorFileNotFound;
   if (!fs::remove(host, ec)) return os::kErrorAccessDenied;
   device_.MarkFlushed(host);
   device_.Journal({{"kind", "fileWrite"}, {"path", path}, {"op", "delete"}, {"bytes", 0}});
@@ -161,6 +217,14 @@ bool SimFiles::Exists(const std::string& path) {
   if (!device_.PowerOn()) return false;
   std::error_code ec;
   return fs::exists(device_.HostPath(path), ec);
+}
+
+bool SimFiles::IsReadOnly(const std::string& path) {
+  if (device_.Fault("GetFileAttributesA")) return false;
+  if (!device_.PowerOn()) return false;
+  const fs::path host = device_.HostPath(path);
+  std::error_code ec;
+  return fs::exists(host, ec) && device_.ReadOnly(host);
 }
 
 }  // namespace sim

@@ -53,6 +53,33 @@ TEST(SimPowerCut, FlushedDataSurvivesAndTheDeviceStopsAtTheCut) {
   EXPECT_EQ(device.sim().files.DeleteFile("C:\\cfg.xml"), 0u);
 }
 
+// Windows keeps a read-only file from being written, deleted or replaced,
+// but renames it with its attribute.
+TEST(SimReadOnlyFile, RefusesChangesAndTravelsWithARename) {
+  TestDevice device("", R"({"readOnlyFiles": ["C:\\CFG.XML"]})");
+  device.Write("c/cfg.xml", "kept");
+  device.Write("c/other.new", "other");
+  auto& files = device.sim().files;
+  EXPECT_TRUE(files.IsReadOnly("C:\\cfg.xml"));
+  EXPECT_FALSE(files.IsReadOnly("C:\\other.new"));
+  EXPECT_EQ(WriteDeviceFile(device.device(), "C:\\cfg.xml", "x"), 5u);
+  EXPECT_EQ(files.FlushFile("C:\\cfg.xml"), 5u);
+  EXPECT_EQ(files.DeleteFile("C:\\cfg.xml"), 5u);
+  EXPECT_EQ(files.MoveFile("C:\\other.new", "C:\\cfg.xml", 0x9), 5u);
+  EXPECT_EQ(ReadAll(device.folder() / "c/cfg.xml"), "kept");
+
+  ASSERT_EQ(files.MoveFile("C:\\cfg.xml", "C:\\moved.xml", 0x9), 0u);
+  EXPECT_TRUE(files.IsReadOnly("C:\\moved.xml"));
+  EXPECT_FALSE(files.IsReadOnly("C:\\cfg.xml"));
+  ASSERT_EQ(files.MoveFile("C:\\other.new", "C:\\cfg.xml", 0x9), 0u);
+  EXPECT_FALSE(files.IsReadOnly("C:\\cfg.xml"));
+  std::string error;
+  ASSERT_TRUE(device.device().Save(&error)) << error;
+  device.Reload();
+  EXPECT_TRUE(device.sim().files.IsReadOnly("C:\\moved.xml"));
+  EXPECT_EQ(device.sim().files.DeleteFile("C:\\moved.xml"), 5u);
+}
+
 TEST(SimPowerCut, WithRegistryStepsTheCutFallsBetweenTwoRegistryWrites) {
   TestDevice device("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Talvenor]\r\n\r\n",
                     R"({"powerCut": {"after": 2, "registry": true}})");

@@ -4,6 +4,7 @@
 #include <iostream>
 
 #include "os/sim/codepage.h"
+#include "os/sim/device_json.h"
 
 namespace sim {
 namespace {
@@ -45,13 +46,9 @@ std::unique_ptr<os::EventSource> SimEventLog::RegisterSource(const std::string& 
   return std::make_unique<SimEventSource>(device_, sourceName);
 }
 
-int SimProcess::LoadString(std::uint32_t id, std::size_t capacity, std::string* text) {
-  text->clear();
-  if (device_.Fault("LoadStringA") || capacity == 0) return 0;
-  auto it = device_.state().strings.find(id);
-  if (it == device_.state().strings.end()) return 0;
-  *text = it->second.substr(0, capacity - 1);
-  return static_cast<int>(text->size());
+bool ReadImagePath(const Json& file, DeviceState* state, std::string*) {
+  state->imagePath = file.value("imagePath", state->imagePath);
+  return true;
 }
 
 std::uint32_t SimProcess::ModuleFileName(std::size_t capacity, std::string* path) {
@@ -95,6 +92,24 @@ void SimProcess::SendToWindows(std::uint32_t thread, std::uint32_t message) {
   for (const auto& [owner, className] : windows_) {
     if (owner == thread && classes_[className] == message) queues_[thread].push_back(message);
   }
+}
+
+// The script of what reaches the job thread's queue while it waits.
+bool ReadMessages(const Json& file, DeviceState* state, std::string*) {
+  for (const auto& m : file.value("messages", Json::array())) {
+    SimMessage message;
+    if (m.contains("timeChange")) {
+      message.kind = SimMessage::kTimeChange;
+      message.value = m["timeChange"].get<std::uint32_t>();
+    } else if (m.contains("quit")) {
+      message.kind = SimMessage::kQuit;
+    } else {
+      message.kind = SimMessage::kMessage;
+      message.value = m.at("message").get<std::uint32_t>();
+    }
+    state->messages.push_back(message);
+  }
+  return true;
 }
 
 std::uint32_t SimProcess::GetMessage() {

@@ -35,6 +35,7 @@ class SimProcess : public os::Process {
       : device_(device), commandLine_(std::move(commandLine)) {}
 
   std::string CommandLine() override { return commandLine_; }
+  // The string table is device.json's "strings" (sim_resources.cpp).
   int LoadString(std::uint32_t id, std::size_t capacity, std::string* text) override;
   std::uint32_t ModuleFileName(std::size_t capacity, std::string* path) override;
   // Serves the resources VORN.EXE carries that the simulated device needs:

@@ -1,13 +1,14 @@
 // The simulated device's machine-level facilities: power, clock and time
-// zone, write filters, libraries and processes of the device image, files.
+// zone (sim_clock.h), write filters, libraries and processes of the device
+// image, files.
 #pragma once
 
-#include "os/clock.h"
 #include "os/files.h"
 #include "os/modules.h"
 #include "os/power.h"
 #include "os/write_filter.h"
 #include "os/sim/device.h"
+#include "os/sim/sim_clock.h"
 
 namespace sim {
 
@@ -21,19 +22,6 @@ class SimPower : public os::Power {
 
   // Whether SeShutdownPrivilege is enabled in the process token.
   bool privilegeEnabled = false;
-
- private:
-  Device& device_;
-};
-
-class SimClock : public os::Clock {
- public:
-  explicit SimClock(Device& device) : device_(device) {}
-  std::uint32_t GetTimeZoneInformation(os::TimeZoneInfo* info) override;
-  void GetLocalTime(os::SystemTime* time) override;
-  bool SetLocalTime(const os::SystemTime& time) override;
-  bool SystemTimeToFileTime(const os::SystemTime& time, std::uint64_t* fileTime) override;
-  bool FileTimeToSystemTime(std::uint64_t fileTime, os::SystemTime* time) override;
 
  private:
   Device& device_;
@@ -73,6 +61,7 @@ class SimFiles : public os::Files {
                       unsigned flags) override;
   os::Status DeleteFile(const std::string& path) override;
   bool Exists(const std::string& path) override;
+  bool IsReadOnly(const std::string& path) override;
 
  private:
   Device& device_;

@@ -1,3 +1,4 @@
+#include "os/sim/device_json.h"
 #include "os/sim/sim_machine.h"
 
 namespace sim {
@@ -20,6 +21,13 @@ class SimToken : public os::Token {
 };
 
 }  // namespace
+
+bool ReadPower(const Json& file, DeviceState* state, std::string*) {
+  state->shutdownPrivilege = file.value("shutdownPrivilege", true);
+  ReadNullable(file, "restartScheduled", &state->restartScheduled);
+  ReadNullable(file, "shutdownInProgress", &state->shutdownInProgress);
+  return true;
+}
 
 std::unique_ptr<os::Token> SimPower::OpenProcessToken() {
   if (device_.Fault("OpenProcessToken")) return nullptr;

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "os/sim/codepage.h"
+#include "os/sim/device_json.h"
 
 namespace sim {
 namespace {
@@ -83,11 +84,8 @@ class SimKey : public os::RegistryKey {
                       const std::uint8_t* data, std::uint32_t size) override {
     if (auto e = registry_.device().Fault("RegSetValueExA")) return *e;
     std::lock_guard<std::mutex> lock(registry_.device().mutex());
-    HiveKey* key = Key();
-    if (key == nullptr) return kErrorKeyDeleted;
-    if ((access_ & os::kKeySetValue) == 0 || registry_.IsProtected(path_)) {
-      return os::kErrorAccessDenied;
-    }
+    HiveKey* key;
+    if (os::Status e = KeyToChange(&key)) return e;
     HiveValue value;
     value.name = Cp1252ToUtf16(name);
     value.type = type;
@@ -122,11 +120,8 @@ class SimKey : public os::RegistryKey {
   os::Status DeleteValue(const std::string& name) override {
     if (auto e = registry_.device().Fault("RegDeleteValueA")) return *e;
     std::lock_guard<std::mutex> lock(registry_.device().mutex());
-    HiveKey* key = Key();
-    if (key == nullptr) return kErrorKeyDeleted;
-    if ((access_ & os::kKeySetValue) == 0 || registry_.IsProtected(path_)) {
-      return os::kErrorAccessDenied;
-    }
+    HiveKey* key;
+    if (os::Status e = KeyToChange(&key)) return e;
     if (!key->EraseValue(Cp1252ToUtf16(name))) return os::kErrorFileNotFound;
     registry_.device().MarkRegistryChanged();
     registry_.device().Journal({{"kind", "registryWrite"}, {"op", "deleteValue"},
@@ -142,6 +137,18 @@ class SimKey : public os::RegistryKey {
 
  private:
   HiveKey* Key() { return registry_.device().hive().Find(path_); }
+
+  // The key, for a change to its values: gone if deleted meanwhile, denied
+  // without KEY_SET_VALUE or under a protected key. Caller holds the
+  // device's mutex.
+  os::Status KeyToChange(HiveKey** key) {
+    *key = Key();
+    if (*key == nullptr) return kErrorKeyDeleted;
+    if ((access_ & os::kKeySetValue) == 0 || registry_.IsProtected(path_)) {
+      return os::kErrorAccessDenied;
+    }
+    return os::kSuccess;
+  }
 
   SimRegistry& registry_;
   std::vector<std::u16string> path_;
@@ -160,6 +167,13 @@ std::string SimRegistry::Name(const std::vector<std::u16string>& path) {
     key = next;
   }
   return Utf16ToCp1252(name);
+}
+
+bool ReadProtectedKeys(const Json& file, DeviceState* state, std::string*) {
+  for (const auto& k : file.value("protectedKeys", Json::array())) {
+    state->protectedKeys.push_back(k.get<std::string>());
+  }
+  return true;
 }
 
 bool SimRegistry::IsProtected(const std::vector<std::u16string>& path) {

@@ -1,10 +1,31 @@
-// The executable's resources on the simulated device, embedded at build
-// time from resources/ (see cmake/embed_resources.cmake).
+// The executable's resources on the simulated device: its string table
+// from device.json's "strings", the rest embedded at build time from
+// resources/ (see cmake/embed_resources.cmake).
 #include "os/sim/codepage.h"
+#include "os/sim/device_json.h"
 #include "os/sim/sim_host.h"
 #include "os/sim/vorn_resources.h"
 
 namespace sim {
+
+// The file's strings join the built-in table ({100: "VORN"}).
+bool ReadStrings(const Json& file, DeviceState* state, std::string*) {
+  if (file.contains("strings")) {
+    for (const auto& [id, text] : file["strings"].items()) {
+      state->strings[static_cast<std::uint32_t>(std::stoul(id))] = text.get<std::string>();
+    }
+  }
+  return true;
+}
+
+int SimProcess::LoadString(std::uint32_t id, std::size_t capacity, std::string* text) {
+  text->clear();
+  if (device_.Fault("LoadStringA") || capacity == 0) return 0;
+  auto it = device_.state().strings.find(id);
+  if (it == device_.state().strings.end()) return 0;
+  *text = it->second.substr(0, capacity - 1);
+  return static_cast<int>(text->size());
+}
 
 bool SimProcess::LoadResource(const std::string& type, std::uint32_t id,
                               std::string* bytes) {

@@ -7,6 +7,7 @@
 #include "os/sim/codepage.h"
 #include "os/sim/device.h"
 #include "os/sim/reg_file.h"
+#include "os/sim/whole_file.h"
 
 namespace sim {
 namespace fs = std::filesystem;

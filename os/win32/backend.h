@@ -132,6 +132,7 @@ class Files final : public os::Files {
                   unsigned flags) override;
   Status DeleteFile(const std::string& path) override;
   bool Exists(const std::string& path) override;
+  bool IsReadOnly(const std::string& path) override;
 };
 
 class Clock final : public os::Clock {

@@ -66,4 +66,9 @@ bool Files::Exists(const std::string& path) {
   return find.Valid();
 }
 
+bool Files::IsReadOnly(const std::string& path) {
+  const DWORD attributes = ::GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+}
+
 }  // namespace os::win32

@@ -10,9 +10,9 @@
 #include <gtest/gtest.h>
 #include <libxml/parserInternals.h>
 
-#include "display/boot_project.h"
-#include "display/display_text.h"
 #include "os/sim/testing.h"
+#include "tasks/display/boot_project.h"
+#include "tasks/display/display_text.h"
 #include "tests/unit/bad_input_catalogue.h"
 
 namespace vorn {

@@ -12,9 +12,9 @@
 
 #include <gtest/gtest.h>
 
+#include "common/image_info.h"
 #include "host/entry.h"
 #include "host/process.h"
-#include "identity/image_info.h"
 #include "os/sim/codepage.h"
 #include "os/sim/reg_file.h"
 #include "os/sim/testing.h"

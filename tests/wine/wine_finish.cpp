@@ -1,5 +1,6 @@
 // vorn-wine-device finish: what a Wine run showed, written back into the
 // device folder in vorn-sim's form.
+#include <algorithm>
 #include <fstream>
 #include <iostream>
 #include <regex>
@@ -9,6 +10,7 @@
 #include "os/sim/device.h"
 #include "os/sim/hive_values.h"
 #include "os/sim/reg_file.h"
+#include "os/sim/snapshot.h"
 #include "tests/wine/wine_device.h"
 
 namespace wine {
@@ -267,6 +269,23 @@ std::optional<std::string> ComputerName(sim::Hive& hive) {
   return sim::GetString(*key, "ComputerName");
 }
 
+// The read-only attribute as Wine keeps it: a file without write
+// permission. Those of the drive folders after the run, as "C:\\..." paths.
+std::vector<std::string> ReadOnlyFiles(const fs::path& folder) {
+  std::vector<std::string> files;
+  std::error_code ec;
+  for (auto it = fs::recursive_directory_iterator(folder / "c", ec);
+       !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
+    if (!it->is_regular_file(ec)) continue;
+    const fs::perms p = it->status(ec).permissions();
+    if ((p & fs::perms::owner_write) == fs::perms::none) {
+      files.push_back(sim::WindowsPath(fs::relative(it->path(), folder, ec).generic_string()));
+    }
+  }
+  std::sort(files.begin(), files.end());
+  return files;
+}
+
 }  // namespace
 
 int Finish(const fs::path& folder, const fs::path& work) {
@@ -316,6 +335,7 @@ int Finish(const fs::path& folder, const fs::path& work) {
   }
   const std::string code = Read(work / "exit.txt");
   if (!code.empty()) device.Journal({{"kind", "exit"}, {"code", std::stoll(code)}});
+  s.readOnlyFiles = ReadOnlyFiles(folder);
   device.MarkStateChanged();
   if (!device.Save(&error)) {
     std::cerr << "vorn-wine: " << error << "\n";

@@ -12,6 +12,7 @@
 #include "os/sim/reg_file.h"
 #include "os/sim/sim_services.h"
 #include "os/sim/vorn_resources.h"
+#include "os/sim/whole_file.h"
 #include "tests/wine/wine_device.h"
 
 namespace wine {
@@ -77,7 +78,8 @@ void CheckFields(Support& s, const sim::DeviceState& d, std::string* zone) {
   s.Unknown({"imagePath", "startedBy", "hostName", "pendingHostName", "adapters",
              "adaptersError", "fbwf", "ewf", "timeZone", "localTime", "shutdownPrivilege",
              "restartScheduled", "shutdownInProgress", "upnp", "messages",
-             "serviceControls", "protectedKeys", "faults", "strings", "powerCut"});
+             "serviceControls", "protectedKeys", "faults", "strings", "powerCut",
+             "readOnlyFiles"});
   bool adaptersOk = true;
   for (const sim::SimAdapter& a : d.adapters) {
     // veth takes 6-byte unicast addresses only.
@@ -174,6 +176,9 @@ std::string Plan(sim::Device& device, const std::string& zone) {
   out << "UPNP_TOOL=" << (u.tool ? 1 : 0) << "\n";
   out << "TIME_CHANGES=" << d.messages.size() << "\n";
   out << "STOP_AT=" << Quote(d.serviceControls.empty() ? "" : d.serviceControls[0].at) << "\n";
+  out << "READ_ONLY_FILES=(";
+  for (const std::string& file : d.readOnlyFiles) out << " " << Quote(file);
+  out << " )\n";
   return out.str();
 }
 
