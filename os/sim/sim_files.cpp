@@ -96,19 +96,16 @@ bool Device::ReadOnly(const fs::path& host) {
 }
 
 void Device::MoveReadOnly(const fs::path& from, const fs::path& to) {
-  auto& files = state_.readOnlyFiles;
-  const auto held = [&](const fs::path& host) {
-    return std::find_if(files.begin(), files.end(),
-                        [&](const std::string& file) { return SameFile(HostPath(file), host); });
-  };
-  const bool readOnly = held(from) != files.end();
+  const bool readOnly = ReadOnly(from);
   // Whatever the target held is gone; the name takes the moved file's
   // attribute.
-  for (auto it = held(to); it != files.end(); it = held(to)) files.erase(it);
-  for (auto it = held(from); it != files.end(); it = held(from)) files.erase(it);
+  std::erase_if(state_.readOnlyFiles, [&](const std::string& file) {
+    const fs::path host = HostPath(file);
+    return SameFile(host, from) || SameFile(host, to);
+  });
   if (readOnly) {
     std::error_code ec;
-    files.push_back(WindowsPath(fs::relative(to, folder_, ec).generic_string()));
+    state_.readOnlyFiles.push_back(WindowsPath(fs::relative(to, folder_, ec).generic_string()));
     MarkStateChanged();
   }
 }
@@ -220,11 +217,9 @@ bool SimFiles::Exists(const std::string& path) {
 }
 
 bool SimFiles::IsReadOnly(const std::string& path) {
-  if (device_.Fault("GetFileAttributesA")) return false;
-  if (!device_.PowerOn()) return false;
-  const fs::path host = device_.HostPath(path);
-  std::error_code ec;
-  return fs::exists(host, ec) && device_.ReadOnly(host);
+  fs::path host;
+  return ExistingFile(device_, "GetFileAttributesA", path, &host) == os::kSuccess &&
+         device_.ReadOnly(host);
 }
 
 }  // namespace sim
