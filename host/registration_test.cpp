@@ -260,7 +260,7 @@ TEST(Registration, ServiceControlManagerFailuresAreShownInBoxes) {
   const BoxCase cases[] = {
       {"install: manager", R"([{"call": "OpenSCManagerA", "occurrence": 3, "error": 5}])",
        false, "Couldn't open service manager"},
-      {"install: create", R"([{"call": "CreateServiceA", "occurrence": 1, "error": 5}])", false,
+      {"install: create", R"([{"call": "CreateServiceW", "occurrence": 1, "error": 5}])", false,
        "Couldn't create service"},
       {"uninstall: manager", R"([{"call": "OpenSCManagerA", "occurrence": 2, "error": 5}])",
        true, "Couldn't open service manager"},

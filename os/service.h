@@ -42,7 +42,7 @@ struct ServiceStatus {
   std::uint32_t waitHint = 0;
 };
 
-// What CreateServiceA is given.
+// What the service is created with; texts in the ANSI code page.
 struct ServiceConfig {
   std::string name;
   std::string displayName;
@@ -69,8 +69,9 @@ class ScHandle {
   virtual Status OpenService(const std::string& name, std::uint32_t access,
                              std::unique_ptr<ScHandle>* service) = 0;
 
-  // CreateServiceA on a manager handle. On failure returns the status (1073
-  // when it exists already) and leaves *service untouched.
+  // CreateServiceW on a manager handle, the texts converted from the ANSI
+  // code page. On failure returns the status (1073 when it exists already)
+  // and leaves *service untouched.
   virtual Status CreateService(const ServiceConfig& config,
                                std::unique_ptr<ScHandle>* service) = 0;
 

@@ -67,7 +67,7 @@ class SimScHandle : public os::ScHandle {
 
   os::Status CreateService(const os::ServiceConfig& config,
                            std::unique_ptr<os::ScHandle>* service) override {
-    if (auto e = device_.Fault("CreateServiceA")) return *e;
+    if (auto e = device_.Fault("CreateServiceW")) return *e;
     if (!manager_) return os::kErrorInvalidHandle;
     if ((access_ & kScManagerCreateService) == 0) return os::kErrorAccessDenied;
     if (!ValidName(config.name)) return kErrorInvalidName;

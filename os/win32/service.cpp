@@ -69,6 +69,21 @@ void WaitForServiceMainReturn() {
 
 Status LastError() { return static_cast<Status>(::GetLastError()); }
 
+const wchar_t* Wide(const std::u16string& text) {
+  return reinterpret_cast<const wchar_t*>(text.c_str());
+}
+
+// Each name NUL-terminated, the list ended by one more NUL (the string's own
+// terminator).
+std::u16string DependencyList(const std::vector<std::string>& names) {
+  std::string list;
+  for (const std::string& name : names) {
+    list += name;
+    list.push_back('\0');
+  }
+  return Widen(list);
+}
+
 class Handle final : public ScHandle {
  public:
   explicit Handle(SC_HANDLE handle) : handle_(handle) {}
@@ -83,18 +98,19 @@ class Handle final : public ScHandle {
 
   Status CreateService(const ServiceConfig& config,
                        std::unique_ptr<ScHandle>* service) override {
-    // Dependencies: each name NUL-terminated, the list ended by one more NUL.
-    std::vector<char> dependencies;
-    for (const std::string& name : config.dependencies) {
-      dependencies.insert(dependencies.end(), name.begin(), name.end());
-      dependencies.push_back('\0');
-    }
-    dependencies.push_back('\0');
-    SC_HANDLE created = ::CreateServiceA(
-        handle_.Get(), config.name.c_str(), config.displayName.c_str(),
-        config.access, config.serviceType, config.startType,
-        config.errorControl, config.binaryPath.c_str(), nullptr, nullptr,
-        config.dependencies.empty() ? nullptr : dependencies.data(), nullptr,
+    // The wide call, with every text converted by the ANSI code page as
+    // CreateServiceA does itself on XP. Wine's CreateServiceA converts the
+    // dependency list as one string and then reads past it for the list's
+    // end, storing whatever memory follows as further dependencies.
+    const std::u16string name = Widen(config.name);
+    const std::u16string displayName = Widen(config.displayName);
+    const std::u16string binaryPath = Widen(config.binaryPath);
+    const std::u16string dependencies = DependencyList(config.dependencies);
+    SC_HANDLE created = ::CreateServiceW(
+        handle_.Get(), Wide(name), Wide(displayName), config.access,
+        config.serviceType, config.startType, config.errorControl,
+        Wide(binaryPath), nullptr, nullptr,
+        config.dependencies.empty() ? nullptr : Wide(dependencies), nullptr,
         nullptr);
     if (!created) return LastError();
     *service = std::make_unique<Handle>(created);

@@ -38,7 +38,7 @@ inline const std::vector<FaultCodes>& FaultCodeTable() {
       {"RegisterServiceCtrlHandlerA", {1060}},
       {"SetServiceStatus", {6}},
       {"OpenSCManagerA", {5}},
-      {"CreateServiceA", {1073, 5}},
+      {"CreateServiceW", {1073, 5}},
       {"OpenServiceA", {1060, 5}},
       {"DeleteService", {1072}},
       {"ControlService", {1062, 1061}},
