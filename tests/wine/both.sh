@@ -47,6 +47,19 @@ else
   done
 fi
 
+# What the Wine runs of a failed scenario left: the runner's own messages,
+# Wine's log (events and errors, timed) and the stand-ins' calls.
+evidence() {
+  local work=$1 runs=$2 n e
+  for n in $(seq 1 "$runs"); do
+    e=$work/evidence-$n
+    echo "--- Wine run $n"
+    grep -v '^$' "$work/wine-$n.out" 2>/dev/null | head -20
+    head -80 "$e/wine.log" 2>/dev/null
+    sed 's/^/calls: /' "$e/calls.jsonl" 2>/dev/null | head -40
+  done
+}
+
 # One scenario; its verdict and, on a failure, why, in $out/<name>.
 scenario() {
   local script=$1 out=$2 dir name work line kind arg n=0 rc
@@ -77,11 +90,13 @@ scenario() {
       # shellcheck disable=SC2086
       "$VORN_SIM" "${scm[@]}" "$work/sim" $arg >"$work/sim.out" 2>&1
       echo "run $n: vorn-sim exit $?"
+      local began=$SECONDS
       # shellcheck disable=SC2086
-      "$root/tests/wine/vorn-wine" "${scm[@]}" "$work/wine" $arg >"$work/wine.out" 2>&1
+      VORN_WINE_EVIDENCE=$work/evidence-$n \
+        "$root/tests/wine/vorn-wine" "${scm[@]}" "$work/wine" $arg >"$work/wine-$n.out" 2>&1
       rc=$?
-      echo "run $n: vorn-wine exit $rc"
-      if [ $rc -eq 77 ]; then cat "$work/wine.out"; verdict=FAIL; fi
+      echo "run $n: vorn-wine exit $rc ($((SECONDS - began)) s)"
+      if [ $rc -eq 77 ]; then cat "$work/wine-$n.out"; verdict=FAIL; fi
     done
     "$VORN_WINE_DEVICE" compare "$work/sim" "$work/wine" || verdict=FAIL
     for arg in "${expects[@]}"; do
@@ -90,6 +105,7 @@ scenario() {
           { echo "$side journal lacks: $arg"; verdict=FAIL; }
       done
     done
+    [ "$verdict" = PASS ] || evidence "$work" "$n"
     echo "$verdict" >"$out/$name"
   } >"$log" 2>&1
   if [ -n "${VORN_BOTH_KEEP:-}" ]; then
