@@ -40,7 +40,7 @@ TEST(DeviceJson, EverySectionFillsItsPartOfTheDevice) {
     "protectedKeys": ["HKEY_LOCAL_MACHINE\\SOFTWARE"],
     "faults": [{"call": "RegOpenKeyExA", "error": 5}, {"call": "X", "occurrence": 2, "error": 6}],
     "powerCut": {"after": 3, "registry": true},
-    "strings": {"101": "text"}
+    "strings": {"101": "text", "65535": "last"}
   })", &device), "");
   const DeviceState& s = device.state();
   EXPECT_EQ(s.imagePath, "C:\\VORN.EXE");
@@ -92,7 +92,8 @@ TEST(DeviceJson, EverySectionFillsItsPartOfTheDevice) {
   EXPECT_EQ(s.powerCutAfter, 3u);
   EXPECT_TRUE(s.powerCutCountsRegistry);
   // The file's strings join the built-in table; they do not replace it.
-  EXPECT_EQ(s.strings, (std::map<std::uint32_t, std::string>{{100, "VORN"}, {101, "text"}}));
+  EXPECT_EQ(s.strings, (std::map<std::uint32_t, std::string>{
+                           {100, "VORN"}, {101, "text"}, {65535, "last"}}));
 }
 
 TEST(DeviceJson, AMissingFileOrSectionLeavesTheDefaults) {
@@ -180,7 +181,15 @@ TEST(DeviceJson, AValueOfTheWrongTypeIsRefusedNamingTheFile) {
       {R"({"protectedKeys": [1]})", mustBe + "string, but is number"},
       {R"({"faults": [{"call": "X"}]})", notFound + "'error' not found"},
       {R"({"powerCut": {}})", notFound + "'after' not found"},
-      {R"({"strings": {"abc": "x"}})", "device.json: stoul"},
+      {R"({"strings": {"abc": "x"}})",
+       "device.json: string id \"abc\" is not a whole number from 0 to 65535"},
+      // Would wrap to 100 when read into 32 bits.
+      {R"({"strings": {"4294967396": "x"}})",
+       "device.json: string id \"4294967396\" is not a whole number from 0 to 65535"},
+      {R"({"strings": {"65536": "x"}})",
+       "device.json: string id \"65536\" is not a whole number from 0 to 65535"},
+      {R"({"strings": {"-1": "x"}})",
+       "device.json: string id \"-1\" is not a whole number from 0 to 65535"},
   };
   for (const auto& c : cases) {
     Device device;
