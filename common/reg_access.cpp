@@ -49,7 +49,9 @@ bool RegAccess::ReadDword(os::RootKey root, const char* subKey, const char* valu
   const os::Status status = Query(root, subKey, valueName, &type, data, &size);
   if (type != os::kRegDword) throw kRegErrorWrongType;
   if (status != os::kSuccess) return Fail(status);
-  std::memcpy(value, data, sizeof data);  // little-endian, as the registry stores it
+  // Little-endian, as the registry stores it (DwordBytes is the way back).
+  *value = static_cast<std::uint32_t>(data[0]) | static_cast<std::uint32_t>(data[1]) << 8 |
+           static_cast<std::uint32_t>(data[2]) << 16 | static_cast<std::uint32_t>(data[3]) << 24;
   return true;
 }
 

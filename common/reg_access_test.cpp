@@ -15,7 +15,7 @@ class RegAccessTest : public ::testing::Test {
       : device_("[HKEY_LOCAL_MACHINE\\SOFTWARE\\T]\r\n"
                 "\"Sz\"=\"abc\"\r\n"
                 "\"Expand\"=hex(2):61,00,00,00\r\n"
-                "\"Dword\"=dword:0000002a\r\n"
+                "\"Dword\"=dword:12345678\r\n"
                 "\"Bin\"=hex:01,02,03,04,05,06\r\n"
                 "\"Empty\"=hex:\r\n"
                 "\"Long\"=\"0123456789\"\r\n\r\n"),
@@ -36,7 +36,7 @@ TEST_F(RegAccessTest, ReadsDeliverTheStoredBytes) {
 
   std::uint32_t value = 7;
   EXPECT_TRUE(reg_.ReadDword(kLm, "SOFTWARE\\T", "Dword", &value));
-  EXPECT_EQ(value, 42u);
+  EXPECT_EQ(value, 0x12345678u);  // the bytes in their order
 
   std::uint8_t bin[6] = {};
   size = sizeof bin;
