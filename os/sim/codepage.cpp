@@ -74,6 +74,13 @@ int Cp1252CompareNoCase(const std::string& a, const std::string& b) {
   return a.size() < b.size() ? -1 : 1;
 }
 
+void AppendUtf16Le(const std::u16string& text, std::vector<std::uint8_t>* bytes) {
+  for (char16_t c : text) {
+    bytes->push_back(static_cast<std::uint8_t>(c & 0xFF));
+    bytes->push_back(static_cast<std::uint8_t>(c >> 8));
+  }
+}
+
 std::string Utf16ToUtf8(const std::u16string& text) {
   std::string out;
   for (std::size_t i = 0; i < text.size(); ++i) {

@@ -2,7 +2,9 @@
 // and from UTF-16 and its case rules, as the 8-bit functions apply them.
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 namespace sim {
 
@@ -12,6 +14,10 @@ std::string Utf16ToCp1252(const std::u16string& text);
 
 char Cp1252Upper(char c);
 int Cp1252CompareNoCase(const std::string& a, const std::string& b);
+
+// UTF-16 as the registry holds it: two bytes a unit, the low one first;
+// appended without a terminator.
+void AppendUtf16Le(const std::u16string& text, std::vector<std::uint8_t>* bytes);
 
 std::string Utf16ToUtf8(const std::u16string& text);
 // Invalid UTF-8 sequences become U+FFFD.

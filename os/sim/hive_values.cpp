@@ -20,10 +20,7 @@ void Put(HiveKey& key, const std::string& name, std::uint32_t type,
 }
 
 void AppendUtf16(std::vector<std::uint8_t>* bytes, const std::string& text) {
-  for (char16_t c : Cp1252ToUtf16(text)) {
-    bytes->push_back(static_cast<std::uint8_t>(c & 0xFF));
-    bytes->push_back(static_cast<std::uint8_t>(c >> 8));
-  }
+  AppendUtf16Le(Cp1252ToUtf16(text), bytes);
   bytes->push_back(0);
   bytes->push_back(0);
 }

@@ -110,19 +110,12 @@ bool ReadQuoted(const std::u16string& text, std::size_t* pos,
   return false;
 }
 
-void AppendUtf16(const std::u16string& s, std::vector<std::uint8_t>* out) {
-  for (char16_t c : s) {
-    out->push_back(static_cast<std::uint8_t>(c & 0xFF));
-    out->push_back(static_cast<std::uint8_t>(c >> 8));
-  }
-}
-
 bool ParseString(const std::u16string& text, HiveValue* value) {
   std::size_t pos = 0;
   std::u16string s;
   if (!ReadQuoted(text, &pos, &s) || !Trim(text.substr(pos)).empty()) return false;
   value->type = 1;
-  AppendUtf16(s, &value->data);
+  AppendUtf16Le(s, &value->data);
   value->data.push_back(0);
   value->data.push_back(0);
   return true;

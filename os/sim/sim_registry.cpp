@@ -92,12 +92,8 @@ class SimKey : public os::RegistryKey {
     if (IsStringType(type)) {
       // RegSetValueExA counts a terminator the caller forgot when it is there.
       if (size > 0 && data[size - 1] != 0 && data[size] == 0) ++size;
-      std::u16string wide = Cp1252ToUtf16(std::string(
-          reinterpret_cast<const char*>(data), size));
-      for (char16_t c : wide) {
-        value.data.push_back(static_cast<std::uint8_t>(c & 0xFF));
-        value.data.push_back(static_cast<std::uint8_t>(c >> 8));
-      }
+      AppendUtf16Le(Cp1252ToUtf16(std::string(reinterpret_cast<const char*>(data), size)),
+                    &value.data);
     } else if (size > 0) {
       value.data.assign(data, data + size);
     }
