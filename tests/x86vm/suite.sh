@@ -15,7 +15,7 @@
 # service control manager after the service's installation (whose dependency
 # list only 32-bit Wine showed stored wrong, docs/x86vm.md): 9 Wine runs.
 # A Wine run takes minutes under software emulation and the whole list
-# (39 runs) about 40 minutes.
+# (39 runs) 25 to 40 minutes.
 #
 # usage: suite.sh [SCENARIO...]
 # Environment: VORN_X86VM_FULL=1 runs every scenario with a "both" file and
