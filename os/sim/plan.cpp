@@ -1,9 +1,9 @@
 #include "os/sim/plan.h"
 
 #include <algorithm>
-#include <cctype>
 #include <set>
 
+#include "os/sim/codepage.h"
 #include "os/sim/journal_text.h"
 
 namespace sim {
@@ -24,10 +24,7 @@ bool IsChange(const Json& r) {
 }
 
 bool SamePath(const std::string& a, const std::string& b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::tolower(static_cast<unsigned char>(x)) ==
-                  std::tolower(static_cast<unsigned char>(y));
-         });
+  return Cp1252CompareNoCase(a, b) == 0;
 }
 
 // Values the boot set to the data they already had: the journal names them,

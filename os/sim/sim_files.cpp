@@ -8,11 +8,11 @@
 // deleting it and replacing it by a move fail with ERROR_ACCESS_DENIED.
 #include "os/sim/disk.h"
 
-#include <algorithm>
 #include <cctype>
 #include <filesystem>
 #include <fstream>
 
+#include "os/sim/codepage.h"
 #include "os/sim/device_json.h"
 #include "os/sim/sim_machine.h"
 #include "os/sim/snapshot.h"
@@ -36,11 +36,9 @@ std::string TakeDrive(std::string* path) {
   return "c";
 }
 
+// Names compare as the device's 8-bit functions compare them.
 bool SameNameNoCase(const std::string& a, const std::string& b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::tolower(static_cast<unsigned char>(x)) ==
-                  std::tolower(static_cast<unsigned char>(y));
-         });
+  return Cp1252CompareNoCase(a, b) == 0;
 }
 
 // The entry of `folder` that is `name` without regard to case; `name` as
