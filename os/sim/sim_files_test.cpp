@@ -80,6 +80,18 @@ TEST(SimReadOnlyFile, RefusesChangesAndTravelsWithARename) {
   EXPECT_EQ(device.sim().files.DeleteFile("C:\\moved.xml"), 5u);
 }
 
+TEST(SimFileNames, MatchWithoutRegardToCaseAsTheDeviceCodePageHasIt) {
+  TestDevice device("", "{}");
+  // A folder and a file whose names carry Windows-1252 letters (0xE9 is
+  // e acute, 0xC9 its capital).
+  device.Write("c/Caf\xe9/r\xe9sum\xe9.txt", "x");
+  EXPECT_EQ(device.device().HostPath("C:\\CAF\xc9\\R\xc9SUM\xc9.TXT"),
+            device.folder() / "c/Caf\xe9/r\xe9sum\xe9.txt");
+  EXPECT_TRUE(device.sim().files.Exists("c:\\caf\xe9\\R\xc9sum\xe9.txt"));
+  // ".." never leaves the drive.
+  EXPECT_EQ(device.device().HostPath("C:\\..\\..\\x"), device.folder() / "c/x");
+}
+
 TEST(SimPowerCut, WithRegistryStepsTheCutFallsBetweenTwoRegistryWrites) {
   TestDevice device("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Talvenor]\r\n\r\n",
                     R"({"powerCut": {"after": 2, "registry": true}})");
