@@ -81,6 +81,14 @@ void AppendUtf16Le(const std::u16string& text, std::vector<std::uint8_t>* bytes)
   }
 }
 
+std::u16string Utf16LeText(const std::vector<std::uint8_t>& bytes) {
+  std::u16string text;
+  for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
+    text.push_back(static_cast<char16_t>(bytes[i] | (bytes[i + 1] << 8)));
+  }
+  return text;
+}
+
 std::string Utf16ToUtf8(const std::u16string& text) {
   std::string out;
   for (std::size_t i = 0; i < text.size(); ++i) {

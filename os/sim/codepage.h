@@ -18,6 +18,9 @@ int Cp1252CompareNoCase(const std::string& a, const std::string& b);
 // UTF-16 as the registry holds it: two bytes a unit, the low one first;
 // appended without a terminator.
 void AppendUtf16Le(const std::u16string& text, std::vector<std::uint8_t>* bytes);
+// The way back: every whole unit of the bytes, terminators included; an odd
+// last byte is left out.
+std::u16string Utf16LeText(const std::vector<std::uint8_t>& bytes);
 
 std::string Utf16ToUtf8(const std::u16string& text);
 // Invalid UTF-8 sequences become U+FFFD.

@@ -55,13 +55,8 @@ std::optional<std::string> GetString(HiveKey& key, const std::string& name) {
       (value->type != os::kRegSz && value->type != os::kRegExpandSz)) {
     return std::nullopt;
   }
-  std::u16string wide;
-  for (std::size_t i = 0; i + 1 < value->data.size(); i += 2) {
-    char16_t c = static_cast<char16_t>(value->data[i] | (value->data[i + 1] << 8));
-    if (c == 0) break;
-    wide.push_back(c);
-  }
-  return Utf16ToCp1252(wide);
+  const std::u16string wide = Utf16LeText(value->data);
+  return Utf16ToCp1252(wide.substr(0, wide.find(u'\0')));
 }
 
 std::optional<std::uint32_t> GetDword(HiveKey& key, const std::string& name) {

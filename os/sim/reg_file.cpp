@@ -214,11 +214,9 @@ std::u16string Escape(const std::u16string& s) {
 bool QuotableString(const std::vector<std::uint8_t>& data) {
   if (data.size() < 2 || data.size() % 2 != 0) return false;
   if (data[data.size() - 1] != 0 || data[data.size() - 2] != 0) return false;
-  for (std::size_t i = 0; i + 2 < data.size(); i += 2) {
-    char16_t c = static_cast<char16_t>(data[i] | (data[i + 1] << 8));
-    if (c == 0 || c == u'\r' || c == u'\n') return false;
-  }
-  return true;
+  const std::u16string text = Utf16LeText(data);
+  return text.find_first_of(u"\r\n", 0, 2) == std::u16string::npos &&
+         text.find(u'\0') == text.size() - 1;
 }
 
 std::u16string HexText(std::uint32_t v, bool pad8) {
@@ -234,10 +232,8 @@ std::u16string HexText(std::uint32_t v, bool pad8) {
 // kHexLineLimit; std::u16string::npos keeps it on one line.
 std::u16string DataText(const HiveValue& value, std::size_t column) {
   if (value.type == 1 && QuotableString(value.data)) {
-    std::u16string s;
-    for (std::size_t i = 0; i + 2 < value.data.size(); i += 2) {
-      s.push_back(static_cast<char16_t>(value.data[i] | (value.data[i + 1] << 8)));
-    }
+    std::u16string s = Utf16LeText(value.data);
+    s.pop_back();  // the terminator
     return u"\"" + Escape(s) + u"\"";
   }
   if (value.type == 4 && value.data.size() == 4) {

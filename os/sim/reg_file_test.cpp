@@ -76,6 +76,8 @@ TEST(RegFile, ValuesTheQuotedFormCannotCarryAreWrittenAsHex) {
   key->values.push_back({u"Inner", 1, Utf16(std::u16string(u"a\0b\0", 4))});
   key->values.push_back({u"Short", 4, {1, 2}});
   key->values.push_back({u"Big", 0x12345, {9}});
+  // A line break would end the quoted form's line.
+  key->values.push_back({u"Lines", 1, Utf16(std::u16string(u"a\r\nb\0", 5))});
   std::string bytes = WriteRegFile(hive);
   std::string text;
   for (std::size_t i = 2; i + 1 < bytes.size(); i += 2) text.push_back(bytes[i]);
@@ -84,6 +86,7 @@ TEST(RegFile, ValuesTheQuotedFormCannotCarryAreWrittenAsHex) {
   EXPECT_NE(text.find("\"Inner\"=hex(1):61,00,00,00,62,00,00,00"), std::string::npos);
   EXPECT_NE(text.find("\"Short\"=hex(4):01,02"), std::string::npos);
   EXPECT_NE(text.find("\"Big\"=hex(12345):09"), std::string::npos);
+  EXPECT_NE(text.find("\"Lines\"=hex(1):61,00,0d,00,0a,00,62,00,00,00"), std::string::npos);
 
   Hive back;
   std::string error;

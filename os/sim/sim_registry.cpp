@@ -58,11 +58,7 @@ class SimKey : public os::RegistryKey {
     if (value == nullptr) return os::kErrorFileNotFound;
     std::vector<std::uint8_t> bytes = value->data;
     if (IsStringType(value->type)) {
-      std::u16string wide;
-      for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
-        wide.push_back(static_cast<char16_t>(bytes[i] | (bytes[i + 1] << 8)));
-      }
-      std::string narrow = Utf16ToCp1252(wide);
+      std::string narrow = Utf16ToCp1252(Utf16LeText(bytes));
       bytes.assign(narrow.begin(), narrow.end());
     }
     if (type != nullptr) *type = value->type;

@@ -25,12 +25,8 @@ std::string KeyName(const HiveKey& key, const std::vector<std::u16string>& path)
 
 std::string Note(const HiveValue& value, const std::string& text) {
   if ((value.type != 1 && value.type != 2) || text.rfind("hex", 0) != 0) return "";
-  std::u16string chars;
-  for (std::size_t i = 0; i + 1 < value.data.size(); i += 2) {
-    const auto c = static_cast<char16_t>(value.data[i] | (value.data[i + 1] << 8));
-    if (c == 0) break;
-    chars.push_back(c);
-  }
+  const std::u16string units = Utf16LeText(value.data);
+  const std::u16string chars = units.substr(0, units.find(u'\0'));
   const bool terminated = value.data.size() >= 2 && value.data[value.data.size() - 1] == 0 &&
                           value.data[value.data.size() - 2] == 0;
   return "(\"" + Utf16ToUtf8(chars) + "\"" + (terminated ? "" : " without its terminator") + ")";
