@@ -11,6 +11,18 @@ char16_t FoldCase(char16_t c) {
 
 }  // namespace
 
+std::vector<std::uint8_t> DwordData(std::uint32_t number) {
+  return {static_cast<std::uint8_t>(number), static_cast<std::uint8_t>(number >> 8),
+          static_cast<std::uint8_t>(number >> 16), static_cast<std::uint8_t>(number >> 24)};
+}
+
+std::optional<std::uint32_t> DwordOf(const HiveValue& value) {
+  if (value.type != 4 || value.data.size() != 4) return std::nullopt;
+  const auto& d = value.data;
+  return static_cast<std::uint32_t>(d[0] | (d[1] << 8) | (d[2] << 16) |
+                                    (static_cast<std::uint32_t>(d[3]) << 24));
+}
+
 bool NamesEqual(const std::u16string& a, const std::u16string& b) {
   if (a.size() != b.size()) return false;
   for (std::size_t i = 0; i < a.size(); ++i) {

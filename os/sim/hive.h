@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,11 @@ struct HiveValue {
   std::uint32_t type = 0;
   std::vector<std::uint8_t> data;
 };
+
+// A REG_DWORD's 4 bytes, low byte first, and the way back: the number a
+// REG_DWORD value of 4 bytes holds; nothing for any other value.
+std::vector<std::uint8_t> DwordData(std::uint32_t number);
+std::optional<std::uint32_t> DwordOf(const HiveValue& value);
 
 struct HiveKey {
   std::u16string name;

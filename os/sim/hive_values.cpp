@@ -35,9 +35,7 @@ void PutString(HiveKey& key, const std::string& name, std::uint32_t type,
 }
 
 void PutDword(HiveKey& key, const std::string& name, std::uint32_t value) {
-  Put(key, name, os::kRegDword,
-      {static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8),
-       static_cast<std::uint8_t>(value >> 16), static_cast<std::uint8_t>(value >> 24)});
+  Put(key, name, os::kRegDword, DwordData(value));
 }
 
 void PutMultiString(HiveKey& key, const std::string& name,
@@ -61,12 +59,8 @@ std::optional<std::string> GetString(HiveKey& key, const std::string& name) {
 
 std::optional<std::uint32_t> GetDword(HiveKey& key, const std::string& name) {
   HiveValue* value = key.FindValue(Cp1252ToUtf16(name));
-  if (value == nullptr || value->type != os::kRegDword || value->data.size() != 4) {
-    return std::nullopt;
-  }
-  const auto& d = value->data;
-  return static_cast<std::uint32_t>(d[0] | (d[1] << 8) | (d[2] << 16) |
-                                    (static_cast<std::uint32_t>(d[3]) << 24));
+  if (value == nullptr) return std::nullopt;
+  return DwordOf(*value);
 }
 
 }  // namespace sim

@@ -137,7 +137,7 @@ bool ParseDword(const std::u16string& digits, HiveValue* value) {
   std::uint32_t v;
   if (!ParseHexNumber(digits, &v)) return false;
   value->type = 4;
-  for (int i = 0; i < 4; ++i) value->data.push_back((v >> (8 * i)) & 0xFF);
+  value->data = DwordData(v);
   return true;
 }
 
@@ -236,11 +236,8 @@ std::u16string DataText(const HiveValue& value, std::size_t column) {
     s.pop_back();  // the terminator
     return u"\"" + Escape(s) + u"\"";
   }
-  if (value.type == 4 && value.data.size() == 4) {
-    std::uint32_t v = value.data[0] | (value.data[1] << 8) |
-                      (value.data[2] << 16) |
-                      (static_cast<std::uint32_t>(value.data[3]) << 24);
-    return u"dword:" + HexText(v, true);
+  if (const std::optional<std::uint32_t> v = DwordOf(value)) {
+    return u"dword:" + HexText(*v, true);
   }
   std::u16string text = value.type == 3 ? u"hex:" : u"hex(" + HexText(value.type, false) + u"):";
   if (column != std::u16string::npos) column += text.size();
