@@ -11,6 +11,8 @@
 
 namespace sim {
 
+namespace {
+
 // A string table id: decimal digits, at most 65535 (string resources are
 // numbered in 16 bits).
 std::optional<std::uint32_t> StringId(const std::string& text) {
@@ -20,6 +22,8 @@ std::optional<std::uint32_t> StringId(const std::string& text) {
   if (text.empty() || error != std::errc() || stop != end || id > 0xFFFF) return std::nullopt;
   return id;
 }
+
+}  // namespace
 
 // The file's strings join the built-in table ({100: "VORN"}).
 bool ReadStrings(const Json& file, DeviceState* state, std::string* error) {
