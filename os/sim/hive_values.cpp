@@ -20,9 +20,7 @@ void Put(HiveKey& key, const std::string& name, std::uint32_t type,
 }
 
 void AppendUtf16(std::vector<std::uint8_t>* bytes, const std::string& text) {
-  AppendUtf16Le(Cp1252ToUtf16(text), bytes);
-  bytes->push_back(0);
-  bytes->push_back(0);
+  AppendUtf16Le(Cp1252ToUtf16(text) + u'\0', bytes);
 }
 
 }  // namespace

@@ -115,9 +115,7 @@ bool ParseString(const std::u16string& text, HiveValue* value) {
   std::u16string s;
   if (!ReadQuoted(text, &pos, &s) || !Trim(text.substr(pos)).empty()) return false;
   value->type = 1;
-  AppendUtf16Le(s, &value->data);
-  value->data.push_back(0);
-  value->data.push_back(0);
+  AppendUtf16Le(s + u'\0', &value->data);
   return true;
 }
 
