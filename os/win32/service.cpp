@@ -125,6 +125,19 @@ class Handle final : public ScHandle {
     return kSuccess;
   }
 
+  Status QueryStatus(ServiceStatus* status) override {
+    SERVICE_STATUS record{};
+    if (!::QueryServiceStatus(handle_.Get(), &record)) return LastError();
+    status->serviceType = record.dwServiceType;
+    status->currentState = record.dwCurrentState;
+    status->controlsAccepted = record.dwControlsAccepted;
+    status->win32ExitCode = record.dwWin32ExitCode;
+    status->serviceSpecificExitCode = record.dwServiceSpecificExitCode;
+    status->checkPoint = record.dwCheckPoint;
+    status->waitHint = record.dwWaitHint;
+    return kSuccess;
+  }
+
   Status Delete() override {
     if (!::DeleteService(handle_.Get())) return LastError();
     return kSuccess;
