@@ -20,6 +20,10 @@ constexpr char kEventMessageFile[] = "%SystemRoot%\\System32\\ZentravisePS.dll";
 constexpr std::uint32_t kTypesSupported = 7;  // error, warning, information
 constexpr std::uint32_t kRegistryScriptResource = 100;
 constexpr std::size_t kMaxPath = 260;
+// How long a removal waits for a running instance to stop, and how often it
+// looks.
+constexpr std::uint32_t kStopWaitMs = 30000;
+constexpr std::uint32_t kStopPollMs = 250;
 
 // An unquoted path with a blank lets the service control manager try
 // "C:\Program.exe" first, as LocalSystem: such a path is quoted.
@@ -61,6 +65,24 @@ void RemoveDependencyAndEventSource(const os::Platform& p) {
     runtime.reset();
   }
   p.registry.DeleteTree(os::RootKey::kLocalMachine, kEventSourceKey);
+}
+
+// XP only marks a running service for deletion: it stays installed until
+// its process ends, so an installation right after the removal would find
+// it there and create nothing, and once the old process had gone no service
+// would be left. A running instance is therefore told to stop and waited
+// for, within a bound, before the delete. The wait ends early when the
+// status cannot be read.
+void StopAndWait(os::ScHandle& service, os::Modules& modules) {
+  if (service.Control(os::kServiceControlStop) != os::kSuccess) return;  // not running
+  for (std::uint32_t waited = 0; waited < kStopWaitMs; waited += kStopPollMs) {
+    os::ServiceStatus status;
+    if (service.QueryStatus(&status) != os::kSuccess ||
+        status.currentState == os::kServiceStopped) {
+      return;
+    }
+    modules.Sleep(kStopPollMs);
+  }
 }
 
 }  // namespace
@@ -179,13 +201,13 @@ bool CServiceModule::Uninstall() {
     return false;
   }
   std::unique_ptr<os::ScHandle> service;
-  if (manager->OpenService(serviceName, os::kServiceStopAndDelete, &service) != os::kSuccess) {
+  if (manager->OpenService(serviceName, os::kServiceStopQueryAndDelete, &service) !=
+      os::kSuccess) {
     manager.reset();
     p.ui.MessageBox("Couldn't open service", serviceName, os::kMbOk);
     return false;
   }
-  // A running instance is told to stop but not waited for.
-  service->Control(os::kServiceControlStop);
+  StopAndWait(*service, p.modules);
   const bool deleted = service->Delete() == os::kSuccess;
   service.reset();
   manager.reset();

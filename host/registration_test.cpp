@@ -380,5 +380,44 @@ TEST(Registration, WithoutTheServiceRegServerAndUnregServerStillTakeOutWhatARemo
   }
 }
 
+// Reinstalling while the service still runs (its DST watch keeps it
+// running): the removal waits for the stop, so that the delete completes and
+// the installation creates the service again.
+TEST(Registration, ServiceWhileTheServiceRunsLeavesAnInstalledService) {
+  sim::TestDevice device(RuntimeService({"RPCSS"}));
+  ASSERT_EQ(device.Run("-Service"), 0);
+  device.Write("device.json", R"({"runningServices": [{"name": "VORN", "stopMs": 1200}]})");
+  device.Reload();
+  EXPECT_EQ(device.Run("-Service"), 0);
+  EXPECT_TRUE(ReadForm(device).service);
+  EXPECT_TRUE(device.Records("messageBox").empty());
+  std::vector<std::string> steps;
+  for (const auto& r : device.Records("serviceConfig")) {
+    steps.push_back(r["op"].get<std::string>() + (r.value("pending", false) ? " pending" : ""));
+  }
+  EXPECT_EQ(steps, (std::vector<std::string>{"control", "delete", "create"}));
+}
+
+// A running service that does not stop within the bound is left to the
+// service control manager: the removal goes on after about 30 s.
+TEST(Registration, TheWaitForTheStopIsBounded) {
+  sim::TestDevice device(RuntimeService({"RPCSS"}));
+  ASSERT_EQ(device.Run("-Service"), 0);
+  device.Write("device.json", R"({"runningServices": [{"name": "VORN", "stopMs": 600000}]})");
+  device.Reload();
+  const std::int64_t before = device.device().state().localTimeMs;
+  EXPECT_EQ(device.Run("-Service"), 0);
+  const std::int64_t waited = device.device().state().localTimeMs - before;
+  EXPECT_GE(waited, 30000);
+  EXPECT_LT(waited, 31000);
+  std::vector<std::string> steps;
+  for (const auto& r : device.Records("serviceConfig")) {
+    steps.push_back(r["op"].get<std::string>() + (r.value("pending", false) ? " pending" : ""));
+  }
+  // Marked for deletion, the service is still there for the installation,
+  // and goes once its process ends.
+  EXPECT_EQ(steps, (std::vector<std::string>{"control", "delete pending", "delete"}));
+}
+
 }  // namespace
 }  // namespace vorn

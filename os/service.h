@@ -26,7 +26,8 @@ constexpr std::uint32_t kServiceControlShutdown = 5;
 constexpr std::uint32_t kScManagerAllAccess = 0xF003F;
 constexpr std::uint32_t kServiceQueryConfig = 0x0001;
 constexpr std::uint32_t kServiceAllAccess = 0xF01FF;
-constexpr std::uint32_t kServiceStopAndDelete = 0x10020;  // SERVICE_STOP|DELETE
+// SERVICE_STOP | SERVICE_QUERY_STATUS | DELETE.
+constexpr std::uint32_t kServiceStopQueryAndDelete = 0x10024;
 constexpr std::uint32_t kServiceAutoStart = 2;
 constexpr std::uint32_t kServiceErrorNormal = 1;
 // ERROR_EXCEPTION_IN_SERVICE: the exit code of a service whose main threw.
@@ -79,7 +80,15 @@ class ScHandle {
   // Returns 0 or the failure status (1062 when the service is not running).
   virtual Status Control(std::uint32_t control) = 0;
 
+  // QueryServiceStatus on a service handle (opened with
+  // SERVICE_QUERY_STATUS). Returns 0 and sets *status, or the failure
+  // status (5 without that right) leaving *status untouched.
+  virtual Status QueryStatus(ServiceStatus* status) = 0;
+
   // DeleteService on a service handle. Returns 0 or the failure status.
+  // A service whose process still runs is only marked for deletion: it
+  // stays installed (OpenService finds it, CreateService fails with 1072)
+  // until that process has ended.
   virtual Status Delete() = 0;
 };
 

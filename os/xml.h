@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "os/files.h"
 #include "os/types.h"
 
 namespace os {
@@ -57,9 +58,10 @@ class XmlDocument : public XmlNode {
   // none, and one could declare entities that expand without bound.
   virtual HResult Load(const std::string& path, bool* loaded) = 0;
 
-  // save the whole document to a file path. A failure leaves whatever the
-  // writer produced at that path.
-  virtual HResult Save(const std::string& path) = 0;
+  // save the whole document into the open file, from where its handle
+  // stands (through a stream on the handle). The file is not flushed. A
+  // failure leaves whatever the writer produced in the file.
+  virtual HResult Save(NewFile& file) = 0;
 };
 
 }  // namespace os

@@ -51,6 +51,14 @@ struct SimServiceControl {
   std::uint32_t code = 0;
 };
 
+// An installed service whose process runs when the run starts (the DST
+// watch of an earlier start, say): a stop control ends it `stopMs` of device
+// time later.
+struct SimRunningService {
+  std::string name;
+  std::uint32_t stopMs = 0;
+};
+
 struct SimFault {
   std::string call;
   std::uint32_t occurrence = 0;  // 0: every call
@@ -79,6 +87,7 @@ struct DeviceState {
   SimUpnp upnp;
   std::vector<SimMessage> messages;
   std::vector<SimServiceControl> serviceControls;
+  std::vector<SimRunningService> runningServices;
   std::vector<std::string> protectedKeys;
   // Files carrying the read-only attribute, as "C:\\..." paths.
   std::vector<std::string> readOnlyFiles;

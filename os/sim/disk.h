@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "os/files.h"
 #include "os/sim/device.h"
 #include "os/types.h"
 
@@ -16,5 +17,19 @@ namespace sim {
 // record "write".
 os::Status WriteDeviceFile(Device& device, const std::string& windowsPath,
                            const std::string& bytes);
+
+// The file SimFiles::CreateNew made: the XML document saves to its path.
+class SimNewFile : public os::NewFile {
+ public:
+  SimNewFile(Device& device, std::string path) : device_(device), path_(std::move(path)) {}
+  // As FlushFileBuffers on the open handle: the file's bytes are safe from
+  // a power cut. 21 after a cut.
+  os::Status Flush() override;
+  const std::string& path() const { return path_; }
+
+ private:
+  Device& device_;
+  std::string path_;
+};
 
 }  // namespace sim

@@ -119,6 +119,7 @@ const std::map<std::string, Describer>& Describers() {
          return "file " + op + " " + Str(r, "path") +
                 (op == "delete" ? "" : " (" + Num(r, "bytes") + " bytes)");
        }},
+      {"volumeFlush", [](const Json& r) { return "volume " + Str(r, "volume") + " flushed"; }},
       {"serviceConfig", ServiceConfig},
       {"serviceControl", ServiceControl},
       {"typeLibrary", [](const Json& r) {

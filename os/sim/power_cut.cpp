@@ -1,7 +1,7 @@
 // The power cut. device.json names it as {"powerCut": {"after": N}}: the
 // power fails right after the Nth disk step of the run. Disk steps are: a
 // file written (the XML document's save), a file flushed, a rename
-// (MoveFileExA), a deletion; with {"registry": true} also every registry
+// (MoveFileExA), a deletion, a volume flushed; with {"registry": true} also every registry
 // change and every computer name set.
 // At the cut every file written and not flushed since is left short (half
 // its bytes: what the disk had taken so far), the journal gets a "powerCut"

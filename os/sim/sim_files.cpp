@@ -148,12 +148,39 @@ os::Status WriteDeviceFile(Device& device, const std::string& windowsPath,
   return os::kSuccess;
 }
 
-os::Status SimFiles::FlushFile(const std::string& path) {
-  fs::path host;
-  // Flushing opens the file for writing.
-  if (os::Status e = ChangeableFile(device_, "FlushFileBuffers", path, &host)) return e;
-  device_.MarkFlushed(host);
-  device_.DiskStep("flush " + path);
+os::Status SimNewFile::Flush() {
+  if (auto e = device_.Fault("FlushFileBuffers")) return *e;
+  if (!device_.PowerOn()) return kErrorNotReady;
+  device_.MarkFlushed(device_.HostPath(path_));
+  device_.DiskStep("flush " + path_);
+  return os::kSuccess;
+}
+
+// The empty file is not journaled: the save's write that follows is.
+os::Status SimFiles::CreateNew(const std::string& path, std::unique_ptr<os::NewFile>* file) {
+  if (auto e = device_.Fault("CreateFileA")) return *e;
+  if (!device_.PowerOn()) return kErrorNotReady;
+  const fs::path host = device_.HostPath(path);
+  std::error_code ec;
+  if (!fs::is_directory(host.parent_path(), ec)) return os::kErrorPathNotFound;
+  if (fs::exists(host, ec)) return os::kErrorFileExists;
+  if (!std::ofstream(host, std::ios::binary)) return os::kErrorAccessDenied;
+  *file = std::make_unique<SimNewFile>(device_, path);
+  return os::kSuccess;
+}
+
+// The volume is the path's drive; a flush is a disk step and journaled as
+// "volumeFlush".
+os::Status SimFiles::FlushVolume(const std::string& path) {
+  for (const char* call : {"GetFullPathNameA", "CreateFileA", "FlushFileBuffers"}) {
+    if (auto e = device_.Fault(call)) return *e;
+  }
+  if (!device_.PowerOn()) return kErrorNotReady;
+  std::string rest = path;
+  std::string volume = TakeDrive(&rest) + ":";
+  volume[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(volume[0])));
+  device_.Journal({{"kind", "volumeFlush"}, {"volume", volume}});
+  device_.DiskStep("flush volume " + volume);
   return os::kSuccess;
 }
 

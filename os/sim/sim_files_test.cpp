@@ -28,8 +28,11 @@ TEST(SimPowerCut, FlushedDataSurvivesAndTheDeviceStopsAtTheCut) {
   TestDevice device("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Talvenor]\r\n\r\n",
                     R"({"powerCut": {"after": 3}})");
   auto& files = device.sim().files;
+  std::unique_ptr<os::NewFile> file;
+  ASSERT_EQ(files.CreateNew("C:\\cfg.new", &file), 0u);
   ASSERT_EQ(WriteDeviceFile(device.device(), "C:\\cfg.new", "0123456789"), 0u);
-  ASSERT_EQ(files.FlushFile("C:\\cfg.new"), 0u);
+  ASSERT_EQ(file->Flush(), 0u);
+  file.reset();
   ASSERT_EQ(files.MoveFile("C:\\cfg.new", "C:\\cfg.xml", 0x9), 0u);
   EXPECT_EQ(ReadAll(device.folder() / "c/cfg.xml"), "0123456789");
 
@@ -63,7 +66,8 @@ TEST(SimReadOnlyFile, RefusesChangesAndTravelsWithARename) {
   EXPECT_TRUE(files.IsReadOnly("C:\\cfg.xml"));
   EXPECT_FALSE(files.IsReadOnly("C:\\other.new"));
   EXPECT_EQ(WriteDeviceFile(device.device(), "C:\\cfg.xml", "x"), 5u);
-  EXPECT_EQ(files.FlushFile("C:\\cfg.xml"), 5u);
+  std::unique_ptr<os::NewFile> file;
+  EXPECT_EQ(files.CreateNew("C:\\cfg.xml", &file), os::kErrorFileExists);
   EXPECT_EQ(files.DeleteFile("C:\\cfg.xml"), 5u);
   EXPECT_EQ(files.MoveFile("C:\\other.new", "C:\\cfg.xml", 0x9), 5u);
   EXPECT_EQ(ReadAll(device.folder() / "c/cfg.xml"), "kept");
@@ -78,6 +82,35 @@ TEST(SimReadOnlyFile, RefusesChangesAndTravelsWithARename) {
   device.Reload();
   EXPECT_TRUE(device.sim().files.IsReadOnly("C:\\moved.xml"));
   EXPECT_EQ(device.sim().files.DeleteFile("C:\\moved.xml"), 5u);
+}
+
+// A new file is made only where no file has the name; whatever had it is
+// left alone.
+TEST(SimNewFile, IsCreatedOnlyUnderAFreeName) {
+  TestDevice device;
+  device.Write("c/cfg.new", "someone else's");
+  auto& files = device.sim().files;
+  std::unique_ptr<os::NewFile> file;
+  EXPECT_EQ(files.CreateNew("C:\\CFG.NEW", &file), os::kErrorFileExists);
+  EXPECT_EQ(file, nullptr);
+  EXPECT_EQ(ReadAll(device.folder() / "c/cfg.new"), "someone else's");
+  EXPECT_EQ(files.CreateNew("C:\\missing\\cfg.new", &file), os::kErrorPathNotFound);
+  ASSERT_EQ(files.CreateNew("C:\\fresh.new", &file), os::kSuccess);
+  ASSERT_NE(file, nullptr);
+  EXPECT_EQ(ReadAll(device.folder() / "c/fresh.new"), "");
+}
+
+// The volume's flush is a disk step of its own, journaled with the drive.
+TEST(SimPowerCut, TheVolumeFlushIsADiskStep) {
+  TestDevice device("", R"({"powerCut": {"after": 1}})");
+  EXPECT_EQ(device.sim().files.FlushVolume("d:\\folder\\cfg.xml"), os::kSuccess);
+  auto flushes = device.Records("volumeFlush");
+  ASSERT_EQ(flushes.size(), 1u);
+  EXPECT_EQ(flushes[0]["volume"], "D:");
+  auto cut = device.Records("powerCut");
+  ASSERT_EQ(cut.size(), 1u);
+  EXPECT_EQ(cut[0]["step"], "flush volume D:");
+  EXPECT_EQ(device.sim().files.FlushVolume("C:\\cfg.xml"), 21u);
 }
 
 TEST(SimFileNames, MatchWithoutRegardToCaseAsTheDeviceCodePageHasIt) {

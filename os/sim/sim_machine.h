@@ -54,7 +54,8 @@ class SimModules : public os::Modules {
 class SimFiles : public os::Files {
  public:
   explicit SimFiles(Device& device) : device_(device) {}
-  os::Status FlushFile(const std::string& path) override;
+  os::Status CreateNew(const std::string& path, std::unique_ptr<os::NewFile>* file) override;
+  os::Status FlushVolume(const std::string& path) override;
   os::Status CopyAttributesAndSecurity(const std::string& from,
                                        const std::string& to) override;
   os::Status MoveFile(const std::string& from, const std::string& to,

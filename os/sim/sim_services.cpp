@@ -49,10 +49,36 @@ bool ValidName(const std::string& name) {
          name.find('/') == std::string::npos;
 }
 
+constexpr std::uint32_t kServiceQueryStatus = 0x0004;
+
+// The running process of the service `name`, if any; caller holds the
+// device's mutex.
+ServiceProcess* RunningProcess(std::vector<ServiceProcess>& processes, const std::string& name) {
+  for (ServiceProcess& process : processes) {
+    if (!process.ended && Cp1252CompareNoCase(process.name, name) == 0) return &process;
+  }
+  return nullptr;
+}
+
+// Ends a process told to stop once the device's time has reached its stop
+// (at once with `now`); a deletion marked meanwhile then completes. Caller
+// holds the device's mutex.
+void Settle(Device& device, ServiceProcess& process, bool now) {
+  if (process.ended || !process.stopAt) return;
+  if (!now && device.state().localTimeMs < *process.stopAt) return;
+  process.ended = true;
+  if (!process.deletePending) return;
+  device.hive().Erase(ServicePath(process.name));
+  device.MarkRegistryChanged();
+  device.Journal({{"kind", "serviceConfig"}, {"op", "delete"}, {"name", process.name}});
+}
+
 class SimScHandle : public os::ScHandle {
  public:
-  SimScHandle(Device& device, bool manager, std::string name, std::uint32_t access)
-      : device_(device), manager_(manager), name_(std::move(name)), access_(access) {}
+  SimScHandle(Device& device, std::vector<ServiceProcess>& processes, bool manager,
+              std::string name, std::uint32_t access)
+      : device_(device), processes_(processes), manager_(manager), name_(std::move(name)),
+        access_(access) {}
 
   os::Status OpenService(const std::string& name, std::uint32_t access,
                          std::unique_ptr<os::ScHandle>* service) override {
@@ -61,7 +87,7 @@ class SimScHandle : public os::ScHandle {
     if (!ValidName(name)) return kErrorInvalidName;
     std::lock_guard<std::mutex> lock(device_.mutex());
     if (FindService(device_.hive(), name) == nullptr) return os::kErrorServiceDoesNotExist;
-    *service = std::make_unique<SimScHandle>(device_, false, name, access);
+    *service = std::make_unique<SimScHandle>(device_, processes_, false, name, access);
     return os::kSuccess;
   }
 
@@ -75,7 +101,11 @@ class SimScHandle : public os::ScHandle {
     {
       std::lock_guard<std::mutex> lock(device_.mutex());
       Hive& hive = device_.hive();
-      if (FindService(hive, config.name) != nullptr) return os::kErrorServiceExists;
+      if (FindService(hive, config.name) != nullptr) {
+        const ServiceProcess* process = RunningProcess(processes_, config.name);
+        return process && process->deletePending ? kErrorServiceMarkedForDelete
+                                                 : os::kErrorServiceExists;
+      }
       HiveKey* key = hive.Create(ServicePath(config.name), false, nullptr);
       PutDword(*key, "Type", config.serviceType);
       PutDword(*key, "Start", config.startType);
@@ -101,7 +131,7 @@ class SimScHandle : public os::ScHandle {
                      {"errorControl", config.errorControl},
                      {"dependencies", dependencies},
                      {"account", "LocalSystem"}});
-    *service = std::make_unique<SimScHandle>(device_, false, config.name, config.access);
+    *service = std::make_unique<SimScHandle>(device_, processes_, false, config.name, config.access);
     return os::kSuccess;
   }
 
@@ -112,34 +142,70 @@ class SimScHandle : public os::ScHandle {
                            : control == os::kServiceControlInterrogate ? kServiceInterrogate
                            : control >= 128 ? kServiceUserDefinedControl
                                             : kServicePauseContinue;
-    os::Status result = (access_ & needed) == 0 ? os::kErrorAccessDenied
-                        // Services installed on the device are not running
-                        // while a registration verb runs.
-                                                : kErrorServiceNotActive;
+    os::Status result = (access_ & needed) == 0 ? os::kErrorAccessDenied : Deliver(control);
     device_.Journal({{"kind", "serviceConfig"}, {"op", "control"}, {"name", name_},
                      {"code", control}, {"result", result}});
     return result;
   }
 
+  os::Status QueryStatus(os::ServiceStatus* status) override {
+    if (auto e = device_.Fault("QueryServiceStatus")) return *e;
+    if (manager_) return os::kErrorInvalidHandle;
+    if ((access_ & kServiceQueryStatus) == 0) return os::kErrorAccessDenied;
+    std::lock_guard<std::mutex> lock(device_.mutex());
+    ServiceProcess* process = RunningProcess(processes_, name_);
+    if (process) Settle(device_, *process, false);
+    *status = os::ServiceStatus{};
+    status->serviceType = os::kServiceWin32OwnProcess;
+    status->currentState = !process || process->ended ? os::kServiceStopped
+                           : process->stopAt          ? os::kServiceStopPending
+                                                      : os::kServiceRunning;
+    return os::kSuccess;
+  }
+
+  // A service whose process runs is only marked; it goes when the process
+  // ends.
   os::Status Delete() override {
     if (auto e = device_.Fault("DeleteService")) return *e;
     if (manager_) return os::kErrorInvalidHandle;
     if ((access_ & kDelete) == 0) return os::kErrorAccessDenied;
     if (deleted_) return kErrorServiceMarkedForDelete;
+    Json record = {{"kind", "serviceConfig"}, {"op", "delete"}, {"name", name_}};
     {
       std::lock_guard<std::mutex> lock(device_.mutex());
       if (FindService(device_.hive(), name_) == nullptr) return os::kErrorServiceDoesNotExist;
-      // Nothing holds the service open on the device: the entry goes at once.
-      device_.hive().Erase(ServicePath(name_));
-      device_.MarkRegistryChanged();
+      ServiceProcess* process = RunningProcess(processes_, name_);
+      if (process) Settle(device_, *process, false);
+      if (process && !process->ended) {
+        process->deletePending = true;
+        record["pending"] = true;
+      } else {
+        device_.hive().Erase(ServicePath(name_));
+        device_.MarkRegistryChanged();
+      }
     }
     deleted_ = true;
-    device_.Journal({{"kind", "serviceConfig"}, {"op", "delete"}, {"name", name_}});
+    device_.Journal(record);
     return os::kSuccess;
   }
 
  private:
+  // What a control the right allows does: a stop ends a running process
+  // after its time; a service that does not run refuses every control.
+  os::Status Deliver(std::uint32_t control) {
+    std::lock_guard<std::mutex> lock(device_.mutex());
+    ServiceProcess* process = RunningProcess(processes_, name_);
+    if (process) Settle(device_, *process, false);
+    if (!process || process->ended) return kErrorServiceNotActive;
+    if (control != os::kServiceControlStop || process->stopAt) {
+      return kErrorServiceCannotAcceptCtrl;
+    }
+    process->stopAt = device_.state().localTimeMs + process->stopMs;
+    return os::kSuccess;
+  }
+
   Device& device_;
+  std::vector<ServiceProcess>& processes_;
   bool manager_;
   std::string name_;
   std::uint32_t access_;
@@ -158,6 +224,9 @@ bool ReadStartedBy(const Json& file, DeviceState* state, std::string* error) {
 }
 
 bool ReadServiceControls(const Json& file, DeviceState* state, std::string* error) {
+  for (const auto& r : file.value("runningServices", Json::array())) {
+    state->runningServices.push_back({r.at("name").get<std::string>(), r.value("stopMs", 0u)});
+  }
   for (const auto& c : file.value("serviceControls", Json::array())) {
     SimServiceControl control;
     control.at = c.value("at", "duringJob");
@@ -171,10 +240,17 @@ bool ReadServiceControls(const Json& file, DeviceState* state, std::string* erro
   return true;
 }
 
+SimServices::SimServices(Device& device, SimProcess& process)
+    : device_(device), process_(process) {
+  for (const SimRunningService& running : device.state().runningServices) {
+    processes_.push_back({running.name, running.stopMs});
+  }
+}
+
 os::Status SimServices::OpenManager(std::uint32_t access,
                                     std::unique_ptr<os::ScHandle>* manager) {
   if (auto e = device_.Fault("OpenSCManagerA")) return *e;
-  *manager = std::make_unique<SimScHandle>(device_, true, "", access);
+  *manager = std::make_unique<SimScHandle>(device_, processes_, true, "", access);
   return os::kSuccess;
 }
 
@@ -211,8 +287,11 @@ bool SimServices::StartDispatcher(const std::string&, std::function<void()> serv
   return true;
 }
 
+// The run is over: every process told to stop has ended by now.
 SimServices::~SimServices() {
   if (service_.joinable()) service_.join();
+  std::lock_guard<std::mutex> lock(device_.mutex());
+  for (ServiceProcess& process : processes_) Settle(device_, process, true);
 }
 
 // The service main's trampoline: nothing the main throws may unwind into

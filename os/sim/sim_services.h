@@ -11,12 +11,21 @@
 // reported SERVICE_RUNNING, "inWatch" ones when that thread waits for a
 // message and nothing else can reach its queue. Each delivery is journaled
 // as a "serviceControl" record, every status report as "serviceStatus".
+//
+// The services "runningServices" names run beside the program from its
+// start. A stop control sent to one is accepted and ends its process
+// "stopMs" of device time later (the status reads SERVICE_STOP_PENDING
+// until then); a deletion meanwhile only marks the service, which stays
+// installed until the process has ended, as on XP. At the end of the run
+// every process told to stop has ended.
 #pragma once
 
 #include <condition_variable>
 #include <deque>
 #include <functional>
 #include <mutex>
+#include <optional>
+#include <vector>
 #include <thread>
 
 #include "os/service.h"
@@ -25,9 +34,18 @@
 
 namespace sim {
 
+// A running service's process, for the run.
+struct ServiceProcess {
+  std::string name;
+  std::uint32_t stopMs = 0;
+  std::optional<std::int64_t> stopAt;  // device time the stop completes
+  bool ended = false;
+  bool deletePending = false;
+};
+
 class SimServices : public os::ServiceManager {
  public:
-  SimServices(Device& device, SimProcess& process) : device_(device), process_(process) {}
+  SimServices(Device& device, SimProcess& process);
   ~SimServices() override;
 
   os::Status OpenManager(std::uint32_t access,
@@ -73,6 +91,7 @@ class SimServices : public os::ServiceManager {
   bool duringJobDone_ = false;
   std::size_t nextInWatch_ = 0;
   os::ServiceStatus lastStatus_;
+  std::vector<ServiceProcess> processes_;  // under the device's mutex
 };
 
 // What the service control manager starts for the installed service `name`:

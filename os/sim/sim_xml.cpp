@@ -485,12 +485,13 @@ class SimXmlDocument : public os::XmlDocument {
     return os::kSOk;
   }
 
-  os::HResult Save(const std::string& path) override {
+  os::HResult Save(os::NewFile& file) override {
     if (auto e = device_.Fault("IXMLDOMDocument::save")) return static_cast<os::HResult>(*e);
     if (!tree_->doc) return os::kEFail;
     std::string bytes;
     if (!Serialize(&bytes)) return os::kEOutOfMemory;
-    return os::HResultFromWin32(WriteDeviceFile(device_, path, bytes));
+    return os::HResultFromWin32(
+        WriteDeviceFile(device_, static_cast<SimNewFile&>(file).path(), bytes));
   }
 
  private:

@@ -34,6 +34,15 @@ class SimXml : public ::testing::Test {
     return node;
   }
 
+  // Saves into a file made afresh at `path`, as the configuration's save
+  // does.
+  os::HResult SaveAs(const std::string& path) {
+    std::filesystem::remove(device_.device().HostPath(path));
+    std::unique_ptr<os::NewFile> file;
+    EXPECT_EQ(device_.sim().files.CreateNew(path, &file), os::kSuccess);
+    return file ? doc_->Save(*file) : os::kEFail;
+  }
+
   std::u16string TextOf(const std::u16string& path) {
     std::u16string text = u"(none)";
     auto node = Single(path);
@@ -71,7 +80,7 @@ TEST_F(SimXml, PutTextLeavesExactlyTheNewText) {
   std::int32_t count = 0;
   children->Length(&count);
   EXPECT_EQ(count, 1);
-  ASSERT_EQ(doc_->Save("C:\\t.xml"), os::kSOk);
+  ASSERT_EQ(SaveAs("C:\\t.xml"), os::kSOk);
   EXPECT_EQ(ReadAll(device_.folder() / "c/t.xml"),
             "<r><d> new &lt;&amp;&gt; text </d></r>");
 }
@@ -129,7 +138,7 @@ TEST_F(SimXml, QueriesTakeTheirOwnNodeAndNestedTextsSpliceOnce) {
   ASSERT_EQ(Single(u"/q/a/b[2]")->PutText(u"inner"), os::kSOk);
   ASSERT_EQ(Single(u"/q/a")->PutText(u"outer"), os::kSOk);
   ASSERT_EQ(Single(u"/q/z")->PutText(u"new"), os::kSOk);
-  ASSERT_EQ(doc_->Save("C:\\t.xml"), os::kSOk);
+  ASSERT_EQ(SaveAs("C:\\t.xml"), os::kSOk);
   EXPECT_EQ(ReadAll(device_.folder() / "c/t.xml"),
             "<q>\r\n <a>outer</a>\r\n <z>new</z>\r\n</q>\r\n");
 }
@@ -176,12 +185,12 @@ TEST_F(SimXml, SaveKeepsTheFileByteForByteOutsideTheChangedText) {
       "<?xml version='1.0' encoding='utf-8' standalone='yes'?>\r\n\r\n"
       "<!-- c -->\r\n<r  b='1'   a=\"2\"><e></e><d>\r\n  old\r\n</d><x>&#65;</x></r>\r\n\r\n";
   ASSERT_TRUE(Load(xml));
-  ASSERT_EQ(doc_->Save("C:\\same.xml"), os::kSOk);
+  ASSERT_EQ(SaveAs("C:\\same.xml"), os::kSOk);
   EXPECT_EQ(ReadAll(device_.folder() / "c/same.xml"), xml);
 
   auto d = Single(u"/r/d");
   ASSERT_EQ(d->PutText(u"new\nline"), os::kSOk);
-  ASSERT_EQ(doc_->Save("C:\\changed.xml"), os::kSOk);
+  ASSERT_EQ(SaveAs("C:\\changed.xml"), os::kSOk);
   std::string expected = xml;
   expected.replace(expected.find("\r\n  old\r\n"), 9, "new\r\nline");
   EXPECT_EQ(ReadAll(device_.folder() / "c/changed.xml"), expected);
@@ -198,7 +207,7 @@ TEST_F(SimXml, AnEmptyElementGivenTextIsSavedThroughTheSerializer) {
       "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<r><e/><d/></r>\r\n";
   ASSERT_TRUE(Load(xml));
   ASSERT_EQ(Single(u"/r/d")->PutText(u"v"), os::kSOk);
-  ASSERT_EQ(doc_->Save("C:\\t.xml"), os::kSOk);
+  ASSERT_EQ(SaveAs("C:\\t.xml"), os::kSOk);
   EXPECT_EQ(ReadAll(device_.folder() / "c/t.xml"),
             "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<r><e/><d>v</d></r>\r\n");
 }

@@ -69,6 +69,9 @@ class TestDevice {
     if (!arguments.empty()) line += " " + arguments;
     platform_ = std::make_unique<SimPlatform>(*device_, line);
     int code = vorn::RunProcess(platform_->platform());
+    // The process ends before the device is saved, as under vorn-sim.
+    platform_.reset();
+    platform_ = std::make_unique<SimPlatform>(*device_, line);
     std::string error;
     if (!device_->Save(&error)) throw std::runtime_error(error);
     return code;

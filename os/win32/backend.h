@@ -8,6 +8,7 @@
 #include <string>
 
 #include "os/platform.h"
+#include "os/win32/handles.h"
 #include "os/win32/win32.h"
 
 namespace os::win32 {
@@ -123,9 +124,21 @@ class Modules final : public os::Modules {
   std::map<HMODULE, std::shared_ptr<Library>> loaded_;
 };
 
+// The file CreateNew made: the XML backend saves through its handle.
+class NewFile final : public os::NewFile {
+ public:
+  explicit NewFile(HANDLE handle) : handle_(handle) {}
+  Status Flush() override;
+  HANDLE Get() const { return handle_.Get(); }
+
+ private:
+  UniqueFileHandle handle_;
+};
+
 class Files final : public os::Files {
  public:
-  Status FlushFile(const std::string& path) override;
+  Status CreateNew(const std::string& path, std::unique_ptr<os::NewFile>* file) override;
+  Status FlushVolume(const std::string& path) override;
   Status CopyAttributesAndSecurity(const std::string& from,
                                    const std::string& to) override;
   Status MoveFile(const std::string& from, const std::string& to,

@@ -13,12 +13,31 @@ Status Result(BOOL ok) {
 
 }  // namespace
 
-Status Files::FlushFile(const std::string& path) {
-  UniqueFileHandle file(::CreateFileA(
-      path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file) return static_cast<Status>(::GetLastError());
-  return Result(::FlushFileBuffers(file.Get()));
+Status NewFile::Flush() { return Result(::FlushFileBuffers(handle_.Get())); }
+
+// No sharing: nobody else reads a half-written file or writes into it.
+Status Files::CreateNew(const std::string& path, std::unique_ptr<os::NewFile>* file) {
+  const HANDLE created = ::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                       FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (created == INVALID_HANDLE_VALUE) return static_cast<Status>(::GetLastError());
+  *file = std::make_unique<NewFile>(created);
+  return kSuccess;
+}
+
+// XP documents FlushFileBuffers for a file and for a volume (everything the
+// volume caches, for administrators), not for a folder: the rename's
+// directory entries are written by flushing the volume.
+Status Files::FlushVolume(const std::string& path) {
+  char full[MAX_PATH];
+  const DWORD length = ::GetFullPathNameA(path.c_str(), MAX_PATH, full, nullptr);
+  if (length == 0) return static_cast<Status>(::GetLastError());
+  if (length >= MAX_PATH || full[1] != ':') return ERROR_INVALID_NAME;
+  const std::string volume = std::string("\\\\.\\") + full[0] + ":";
+  UniqueFileHandle handle(::CreateFileA(volume.c_str(), GENERIC_READ | GENERIC_WRITE,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                        OPEN_EXISTING, 0, nullptr));
+  if (!handle) return static_cast<Status>(::GetLastError());
+  return Result(::FlushFileBuffers(handle.Get()));
 }
 
 Status Files::CopyAttributesAndSecurity(const std::string& from,

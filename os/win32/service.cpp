@@ -19,10 +19,12 @@ std::function<void(std::uint32_t)> g_controlHandler;
 std::atomic<SERVICE_STATUS_HANDLE> g_statusHandle{nullptr};
 // The dispatcher returns as soon as the service has reported SERVICE_STOPPED,
 // which the main does before it has returned. Its trampoline says when it is
-// out: the flag, and the event (if it could be made) to wait on.
+// out: by the event when one could be made, else by the flag. The event is
+// the only signal when it exists: the waiting thread closes it as soon as
+// its wait returns, so the trampoline touches nothing after setting it.
 std::atomic<bool> g_mainEntered{false};
 std::atomic<bool> g_mainReturned{false};
-HANDLE g_mainReturnedEvent = nullptr;
+std::atomic<HANDLE> g_mainReturnedEvent{nullptr};
 
 void ReportStoppedAfterException() {
   const SERVICE_STATUS_HANDLE handle = g_statusHandle.load();
@@ -43,8 +45,8 @@ void WINAPI ServiceMainTrampoline(DWORD, LPSTR*) {
   } catch (...) {
     ReportStoppedAfterException();
   }
-  g_mainReturned = true;
-  if (g_mainReturnedEvent != nullptr) ::SetEvent(g_mainReturnedEvent);
+  const HANDLE returned = g_mainReturnedEvent.load();
+  if (returned == nullptr || !::SetEvent(returned)) g_mainReturned = true;
 }
 
 void WINAPI ControlHandlerTrampoline(DWORD control) {
@@ -56,14 +58,14 @@ void WINAPI ControlHandlerTrampoline(DWORD control) {
 }
 
 // After the dispatcher has returned: until the service main is out too.
+// When the event could not be signalled the trampoline sets the flag
+// instead, so the wait watches both.
 void WaitForServiceMainReturn() {
   if (!g_mainEntered) return;  // the dispatcher never started the service
+  const HANDLE returned = g_mainReturnedEvent.load();
   while (!g_mainReturned) {
-    if (g_mainReturnedEvent != nullptr) {
-      ::WaitForSingleObject(g_mainReturnedEvent, INFINITE);
-    } else {
-      ::Sleep(10);
-    }
+    if (returned != nullptr && ::WaitForSingleObject(returned, 10) == WAIT_OBJECT_0) return;
+    if (returned == nullptr) ::Sleep(10);
   }
 }
 
@@ -123,6 +125,19 @@ class Handle final : public ScHandle {
     return kSuccess;
   }
 
+  Status QueryStatus(ServiceStatus* status) override {
+    SERVICE_STATUS record{};
+    if (!::QueryServiceStatus(handle_.Get(), &record)) return LastError();
+    status->serviceType = record.dwServiceType;
+    status->currentState = record.dwCurrentState;
+    status->controlsAccepted = record.dwControlsAccepted;
+    status->win32ExitCode = record.dwWin32ExitCode;
+    status->serviceSpecificExitCode = record.dwServiceSpecificExitCode;
+    status->checkPoint = record.dwCheckPoint;
+    status->waitHint = record.dwWaitHint;
+    return kSuccess;
+  }
+
   Status Delete() override {
     if (!::DeleteService(handle_.Get())) return LastError();
     return kSuccess;
@@ -150,7 +165,7 @@ bool ServiceManager::StartDispatcher(const std::string& name,
   // Manual reset: it stays set for a wait that comes late. Without it the
   // wait polls the flag.
   UniqueKernelHandle mainReturned(::CreateEventA(nullptr, TRUE, FALSE, nullptr));
-  g_mainReturnedEvent = mainReturned.Get();
+  g_mainReturnedEvent.store(mainReturned.Get());
   std::vector<char> serviceName(name.begin(), name.end());
   serviceName.push_back('\0');
   SERVICE_TABLE_ENTRYA table[] = {
@@ -160,7 +175,7 @@ bool ServiceManager::StartDispatcher(const std::string& name,
   const bool dispatched = ::StartServiceCtrlDispatcherA(table) != FALSE;
   // The caller tears down what the main uses once this returns.
   if (dispatched) WaitForServiceMainReturn();
-  g_mainReturnedEvent = nullptr;
+  g_mainReturnedEvent.store(nullptr);
   return dispatched;
 }
 

@@ -130,6 +130,68 @@ HRESULT Harden(IXMLDOMDocument2* document) {
   return SetOptionalProperty(document, u"MaxElementDepth", depth);
 }
 
+// A write-only stream on the new file's handle, appending from where the
+// handle stands, for the document's save. It only appends: a seek that does
+// not move answers where it stands (bytes written so far), any other fails.
+class FileStream final : public IStream {
+ public:
+  explicit FileStream(HANDLE file) : file_(file) {}
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
+    if (iid != IID_IUnknown && iid != IID_ISequentialStream && iid != IID_IStream) {
+      *object = nullptr;
+      return E_NOINTERFACE;
+    }
+    *object = static_cast<IStream*>(this);
+    AddRef();
+    return S_OK;
+  }
+  // Lives on the saving function's stack; the save holds no reference after.
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
+  ULONG STDMETHODCALLTYPE Release() override { return --references_; }
+
+  HRESULT STDMETHODCALLTYPE Read(void*, ULONG, ULONG*) override { return STG_E_ACCESSDENIED; }
+  HRESULT STDMETHODCALLTYPE Write(const void* data, ULONG size, ULONG* written) override {
+    DWORD done = 0;
+    const BOOL ok = ::WriteFile(file_, data, size, &done, nullptr);
+    written_ += done;
+    if (written != nullptr) *written = done;
+    return ok ? S_OK : HRESULT_FROM_WIN32(::GetLastError());
+  }
+  HRESULT STDMETHODCALLTYPE Seek(LARGE_INTEGER move, DWORD origin,
+                                 ULARGE_INTEGER* position) override {
+    if (move.QuadPart != 0 || origin == STREAM_SEEK_SET) return STG_E_INVALIDFUNCTION;
+    if (position != nullptr) position->QuadPart = written_;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE SetSize(ULARGE_INTEGER) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE CopyTo(IStream*, ULARGE_INTEGER, ULARGE_INTEGER*,
+                                   ULARGE_INTEGER*) override {
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE Commit(DWORD) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE Revert() override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE LockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override {
+    return STG_E_INVALIDFUNCTION;
+  }
+  HRESULT STDMETHODCALLTYPE UnlockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override {
+    return STG_E_INVALIDFUNCTION;
+  }
+  HRESULT STDMETHODCALLTYPE Stat(STATSTG* stat, DWORD) override {
+    *stat = STATSTG{};
+    stat->type = STGTY_STREAM;
+    stat->cbSize.QuadPart = written_;
+    stat->grfMode = STGM_WRITE;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE Clone(IStream**) override { return E_NOTIMPL; }
+
+ private:
+  HANDLE file_;
+  ULONG references_ = 1;
+  ULONGLONG written_ = 0;
+};
+
 class Document final : public XmlDocument {
  public:
   explicit Document(ComPtr<IXMLDOMDocument2> document)
@@ -173,10 +235,14 @@ class Document final : public XmlDocument {
     return hr;
   }
 
-  HResult Save(const std::string& path) override {
-    Variant destination;
-    if (!destination.SetString(Widen(path))) return E_OUTOFMEMORY;
-    return document_->save(destination.Get());
+  // The VARIANT does not own the stream: it is only lent to the call.
+  HResult Save(os::NewFile& file) override {
+    FileStream stream(static_cast<win32::NewFile&>(file).Get());
+    VARIANT destination;
+    ::VariantInit(&destination);
+    destination.vt = VT_UNKNOWN;
+    destination.punkVal = &stream;
+    return document_->save(destination);
   }
 
  private:

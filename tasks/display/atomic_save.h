@@ -8,11 +8,13 @@
 
 namespace vorn {
 
-// Writes the document to a new file beside `path`, flushes it, gives it the
-// old file's ACL and attributes and moves it onto the name. False on any
-// failure, and at once for a read-only file; the old file then stays as it
-// was under its name and the new file is removed (kept only when the name is
-// missing, for the next load to restore).
+// Writes the document to a new file beside `path` that it creates itself
+// (a file already under that name is removed first; one that cannot be, or
+// is back by then, fails the save and is left alone), flushes it, gives it
+// the old file's ACL and attributes, moves it onto the name and flushes the
+// volume. False on any failure, and at once for a read-only file; the old
+// file then stays as it was under its name and the new file is removed
+// (kept only when the name is missing, for the next load to restore).
 bool SaveAtomically(os::Files& files, os::XmlDocument& document, const std::string& path);
 
 // When `path` is missing, puts the leftover of a save cut short in its place:

@@ -298,7 +298,12 @@ INSTANTIATE_TEST_SUITE_P(
                       FaultCase{"GetFileSecurityA", 5, false, kUnexpected, false},
                       FaultCase{"SetFileAttributesA", 5, false, kUnexpected, false},
                       FaultCase{"SetFileSecurityA", 5, false, kUnexpected, false},
-                      FaultCase{"MoveFileExA", 32, false, kUnexpected, false}),
+                      FaultCase{"MoveFileExA", 32, false, kUnexpected, false},
+                      // The new file's name taken again after its removal.
+                      FaultCase{"CreateFileA", 80, false, kUnexpected, false},
+                      // The volume is flushed after the move: the name
+                      // holds the new file however the flush ends.
+                      FaultCase{"GetFullPathNameA", 5, true, nullptr, true}),
     [](const auto& info) {
       std::string name = info.param.call;
       name.erase(std::remove_if(name.begin(), name.end(), [](char ch) { return !std::isalnum(ch); }),
@@ -471,7 +476,7 @@ TEST(BootProjectSave, PowerCutAtEveryStepLeavesTheOldOrTheNewFile) {
     EXPECT_EQ(ReadAll(device.folder() / kConfig), updated);
     EXPECT_FALSE(fs::exists(device.folder() / "c/Quorvex/DefaultConfig.xml.new"));
   }
-  EXPECT_EQ(cuts, 3);  // write, flush, move
+  EXPECT_EQ(cuts, 4);  // write, flush, move, volume flush
   EXPECT_GT(oldSeen, 0);
   EXPECT_GT(newSeen, 0);
 }
@@ -497,6 +502,42 @@ TEST(BootProjectExample, FirstBootDeviceGetsTheCurrentDisplayLines) {
   EXPECT_EQ(ReadAll(device.folder() / kConfig), expected);
   EXPECT_NE(newData.find(EncodeDisplayLine("KQ5020 XPE v2.1")), std::string::npos);
   EXPECT_NE(newData.find(EncodeDisplayLine("Name: QZ_IPC")), std::string::npos);
+}
+
+// A file under the new file's name that the save did not make (a user may
+// create files in the folder) is never written into: its owner and access
+// list would go with it to the configuration.
+TEST(BootProjectSave, ANewFileSomeoneElseMadeIsNeverTakenOver) {
+  sim::TestDevice device(kRegistry, R"({"hostName": "HOST1", "faults": [
+      {"call": "DeleteFileA", "occurrence": 0, "error": 5}]})");
+  const std::string old = Project(DisplayCommand());
+  device.Write(kConfig, old);
+  device.Write("c/Quorvex/DefaultConfig.xml.new", "planted");
+  EventReporter events(device.platform().eventLog);
+  EXPECT_FALSE(UpdateDisplayText(device.platform(), events, kText));
+  EXPECT_EQ(ReadAll(device.folder() / kConfig), old);
+  EXPECT_EQ(ReadAll(device.folder() / "c/Quorvex/DefaultConfig.xml.new"), "planted");
+  ASSERT_EQ(device.Records("event").size(), 1u);
+  EXPECT_EQ(device.Records("event")[0]["text"], kUnexpected);
+  EXPECT_TRUE(device.Records("fileWrite").empty());
+}
+
+// The rename is on the disk before the job goes on: the volume is flushed
+// right after the move.
+TEST(BootProjectSave, TheVolumeIsFlushedAfterTheMove) {
+  sim::TestDevice device(kRegistry, R"({"hostName": "HOST1"})");
+  device.Write(kConfig, Project(DisplayCommand()));
+  EventReporter events(device.platform().eventLog);
+  ASSERT_TRUE(UpdateDisplayText(device.platform(), events, kText));
+  std::vector<std::string> steps;
+  for (const auto& r : device.device().JournalRecords()) {
+    if (r["kind"] == "fileWrite") steps.push_back(r["op"].get<std::string>() + " " +
+                                                  r["path"].get<std::string>());
+    if (r["kind"] == "volumeFlush") steps.push_back("flush " + r["volume"].get<std::string>());
+  }
+  EXPECT_EQ(steps, (std::vector<std::string>{"write C:\\Quorvex\\DefaultConfig.xml.new",
+                                             "replace C:\\Quorvex\\DefaultConfig.xml",
+                                             "flush C:"}));
 }
 
 }  // namespace
