@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "common/reg_access.h"
-#include "os/sim/testing.h"
+#include "tests/support/testing.h"
 
 namespace vorn {
 namespace {

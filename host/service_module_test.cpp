@@ -7,7 +7,7 @@
 #include <thread>
 
 #include "common/reg_access.h"
-#include "os/sim/testing.h"
+#include "tests/support/testing.h"
 
 namespace vorn {
 namespace {

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "os/sim/device.h"
+#include "device/device.h"
 #include "os/types.h"
 
 namespace sim {

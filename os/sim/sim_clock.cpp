@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "os/sim/device_json.h"
+#include "device/device_json.h"
 
 namespace sim {
 namespace {

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "os/clock.h"
-#include "os/sim/device.h"
+#include "device/device.h"
 
 namespace sim {
 

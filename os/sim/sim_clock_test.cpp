@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "os/sim/testing.h"
+#include "tests/support/testing.h"
 
 namespace sim {
 namespace {

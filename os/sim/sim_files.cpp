@@ -12,10 +12,10 @@
 #include <filesystem>
 #include <fstream>
 
-#include "os/sim/codepage.h"
-#include "os/sim/device_json.h"
+#include "device/codepage.h"
+#include "device/device_json.h"
 #include "os/sim/sim_machine.h"
-#include "os/sim/snapshot.h"
+#include "device/drives.h"
 
 namespace sim {
 namespace fs = std::filesystem;

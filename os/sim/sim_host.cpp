@@ -3,8 +3,8 @@
 #include <cstdio>
 #include <iostream>
 
-#include "os/sim/codepage.h"
-#include "os/sim/device_json.h"
+#include "device/codepage.h"
+#include "device/device_json.h"
 
 namespace sim {
 namespace {

@@ -1,7 +1,7 @@
 #include "os/sim/sim_machine.h"
 
-#include "os/sim/codepage.h"
-#include "os/sim/device_json.h"
+#include "device/codepage.h"
+#include "device/device_json.h"
 
 namespace sim {
 namespace {

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "os/sim/device_json.h"
+#include "device/device_json.h"
 
 namespace sim {
 namespace {

@@ -2,8 +2,8 @@
 
 #include <cstring>
 
-#include "os/sim/codepage.h"
-#include "os/sim/device_json.h"
+#include "device/codepage.h"
+#include "device/device_json.h"
 
 namespace sim {
 namespace {

@@ -4,8 +4,8 @@
 #include <charconv>
 #include <optional>
 
-#include "os/sim/codepage.h"
-#include "os/sim/device_json.h"
+#include "device/codepage.h"
+#include "device/device_json.h"
 #include "os/sim/sim_host.h"
 #include "os/sim/vorn_resources.h"
 

@@ -1,8 +1,8 @@
 #include "os/sim/sim_services.h"
 
-#include "os/sim/codepage.h"
-#include "os/sim/device_json.h"
-#include "os/sim/hive_values.h"
+#include "device/codepage.h"
+#include "device/device_json.h"
+#include "device/hive_values.h"
 
 namespace sim {
 namespace {

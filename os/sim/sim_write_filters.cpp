@@ -1,4 +1,4 @@
-#include "os/sim/device_json.h"
+#include "device/device_json.h"
 #include "os/sim/sim_machine.h"
 
 namespace sim {

@@ -2,7 +2,7 @@
 // device, and the run after the restart it asked for.
 #include <gtest/gtest.h>
 
-#include "os/sim/testing.h"
+#include "tests/support/testing.h"
 
 namespace vorn {
 namespace {

@@ -5,7 +5,7 @@
 #include <cstdio>
 
 #include "tasks/identity/id_check.h"
-#include "tasks/identity/identity_testing.h"
+#include "tests/support/identity_testing.h"
 #include "tasks/identity/restart.h"
 
 namespace vorn {

@@ -29,8 +29,8 @@
 #include <string>
 #include <vector>
 
-#include "os/sim/codepage.h"
-#include "os/sim/testing.h"
+#include "device/codepage.h"
+#include "tests/support/testing.h"
 #include "tests/reliability/fault_codes.h"
 
 namespace reliability {

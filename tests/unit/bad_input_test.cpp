@@ -15,9 +15,9 @@
 #include "common/image_info.h"
 #include "host/entry.h"
 #include "host/process.h"
-#include "os/sim/codepage.h"
-#include "os/sim/reg_file.h"
-#include "os/sim/testing.h"
+#include "device/codepage.h"
+#include "device/reg_file.h"
+#include "tests/support/testing.h"
 #include "tests/unit/bad_input_catalogue.h"
 
 namespace vorn {
