@@ -3,7 +3,13 @@ find_package(nlohmann_json 3 REQUIRED)
 find_package(LibXml2 REQUIRED)
 find_package(Threads REQUIRED)
 
-file(GLOB VORN_SIM_SOURCES CONFIGURE_DEPENDS os/sim/*.cpp device/*.cpp)
+# The device model (device/): the folder, its registry, device.json, the
+# journal, the calendar, the power cut and fault injection. It sees the
+# port's types and nothing of the backend, the tools or the system.
+vorn_layer(vorn_device device vorn_os)
+target_link_libraries(vorn_device PUBLIC nlohmann_json::nlohmann_json Threads::Threads)
+
+file(GLOB VORN_SIM_SOURCES CONFIGURE_DEPENDS os/sim/*.cpp)
 list(FILTER VORN_SIM_SOURCES EXCLUDE REGEX "_test\\.cpp$")
 
 # The resources VORN.EXE carries, compiled into the simulated device so that
@@ -19,12 +25,12 @@ add_custom_command(
   DEPENDS resources/VORN.rgs resources/vorn.idl cmake/embed_resources.cmake
   COMMENT "Embedding the registry script and type library header")
 
-# The simulated backend sees the port and its own folder.
+# The simulated backend, beside os/win32 on the floor under the port: the
+# port's operations played on the device model.
 add_library(vorn_sim_os STATIC ${VORN_SIM_SOURCES} ${VORN_SIM_RESOURCES})
-vorn_include_view(vorn_sim_os PUBLIC os/sim device)
+vorn_include_view(vorn_sim_os PUBLIC os/sim)
 target_include_directories(vorn_sim_os PRIVATE ${CMAKE_CURRENT_BINARY_DIR}/generated)
-target_link_libraries(vorn_sim_os PUBLIC vorn_os nlohmann_json::nlohmann_json
-                      LibXml2::LibXml2 Threads::Threads)
+target_link_libraries(vorn_sim_os PUBLIC vorn_os vorn_device LibXml2::LibXml2 Threads::Threads)
 target_compile_options(vorn_sim_os PRIVATE -Wall -Wextra)
 
 # The tests' harness (tests/support): a device in a temporary folder, which
@@ -57,7 +63,7 @@ target_include_directories(vorn-sim PRIVATE ${CMAKE_CURRENT_BINARY_DIR}/generate
 file(GLOB VORN_WINE_DEVICE_SOURCES CONFIGURE_DEPENDS tests/wine/wine_*.cpp)
 add_executable(vorn-wine-device ${VORN_WINE_DEVICE_SOURCES})
 target_include_directories(vorn-wine-device PRIVATE ${CMAKE_CURRENT_BINARY_DIR}/generated)
-target_link_libraries(vorn-wine-device PRIVATE vorn_sim_os vorn_test_helpers)
+target_link_libraries(vorn-wine-device PRIVATE vorn_device vorn_sim_os vorn_test_helpers)
 target_compile_options(vorn-wine-device PRIVATE -Wall -Wextra)
 
 # The bad-input catalogue as scenario folders for both backends
@@ -79,7 +85,7 @@ if(VORN_TESTS)
       tasks/write_filter_dst vorn_write_filter_dst
       host vorn_host
       os/sim vorn_sim_os
-      device vorn_sim_os
+      device vorn_device
       tools/vorn-sim vorn_sim_tool
       tests/unit vorn_system,vorn_test_helpers)
   set(VORN_TEST_OBJECTS)

@@ -2,7 +2,7 @@
 
 #include "device/device_json.h"
 #include "device/reg_file.h"
-#include "os/sim/sim_clock.h"
+#include "device/calendar.h"
 #include "device/whole_file.h"
 
 namespace sim {

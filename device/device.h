@@ -142,7 +142,7 @@ class Device {
     callObserver_ = std::move(observer);
   }
 
-  // --- Files (sim_files.cpp) ---
+  // --- Files (drives.cpp) ---
   // The file on the device for a Windows path ("C:\\x\\y", "\\x" on the
   // current drive C:), matched without regard to case component by
   // component; components that do not exist keep the case given.

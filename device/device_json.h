@@ -1,7 +1,8 @@
-// device.json, read one section at a time. Each section's reader sits
-// beside the part of the device it fills; ReadDeviceJson runs them in the
-// order below. A new section: its reader beside its part, declared here,
-// and one line in device_json.cpp's list.
+// device.json, read one section at a time. ReadDeviceJson runs the
+// section readers in the order below; they sit in device_json.cpp, apart
+// from those of the parts the device model itself plays (fault injection,
+// the power cut). A new section: its field in DeviceState, its reader
+// declared here and written in device_json.cpp, one line in the list.
 #pragma once
 
 #include <optional>
@@ -21,20 +22,20 @@ bool ReadDeviceJson(const Json& file, DeviceState* state, std::string* error);
 // refuses, and may throw for a value of the wrong JSON type.
 using SectionReader = bool (*)(const Json& file, DeviceState* state, std::string* error);
 
-bool ReadImagePath(const Json&, DeviceState*, std::string*);        // sim_host.cpp
-bool ReadStartedBy(const Json&, DeviceState*, std::string*);        // sim_services.cpp
-bool ReadNetwork(const Json&, DeviceState*, std::string*);          // sim_network.cpp
-bool ReadWriteFilters(const Json&, DeviceState*, std::string*);     // sim_write_filters.cpp
-bool ReadClock(const Json&, DeviceState*, std::string*);            // sim_clock.cpp
-bool ReadPower(const Json&, DeviceState*, std::string*);            // sim_power.cpp
-bool ReadUpnp(const Json&, DeviceState*, std::string*);             // sim_modules.cpp
-bool ReadMessages(const Json&, DeviceState*, std::string*);         // sim_host.cpp
-bool ReadServiceControls(const Json&, DeviceState*, std::string*);  // sim_services.cpp
-bool ReadProtectedKeys(const Json&, DeviceState*, std::string*);    // sim_registry.cpp
-bool ReadFaults(const Json&, DeviceState*, std::string*);           // fault_injection.cpp
-bool ReadPowerCut(const Json&, DeviceState*, std::string*);         // power_cut.cpp
-bool ReadStrings(const Json&, DeviceState*, std::string*);          // sim_resources.cpp
-bool ReadReadOnlyFiles(const Json&, DeviceState*, std::string*);    // sim_files.cpp
+bool ReadImagePath(const Json&, DeviceState*, std::string*);
+bool ReadStartedBy(const Json&, DeviceState*, std::string*);
+bool ReadNetwork(const Json&, DeviceState*, std::string*);
+bool ReadWriteFilters(const Json&, DeviceState*, std::string*);
+bool ReadClock(const Json&, DeviceState*, std::string*);
+bool ReadPower(const Json&, DeviceState*, std::string*);
+bool ReadUpnp(const Json&, DeviceState*, std::string*);
+bool ReadMessages(const Json&, DeviceState*, std::string*);
+bool ReadServiceControls(const Json&, DeviceState*, std::string*);
+bool ReadProtectedKeys(const Json&, DeviceState*, std::string*);
+bool ReadFaults(const Json&, DeviceState*, std::string*);  // fault_injection.cpp
+bool ReadPowerCut(const Json&, DeviceState*, std::string*);  // power_cut.cpp
+bool ReadStrings(const Json&, DeviceState*, std::string*);
+bool ReadReadOnlyFiles(const Json&, DeviceState*, std::string*);
 
 // A field that may be null: absent, it keeps its default; null, it is
 // empty; else it holds the value.

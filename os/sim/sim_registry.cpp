@@ -3,7 +3,6 @@
 #include <cstring>
 
 #include "device/codepage.h"
-#include "device/device_json.h"
 
 namespace sim {
 namespace {
@@ -159,13 +158,6 @@ std::string SimRegistry::Name(const std::vector<std::u16string>& path) {
     key = next;
   }
   return Utf16ToCp1252(name);
-}
-
-bool ReadProtectedKeys(const Json& file, DeviceState* state, std::string*) {
-  for (const auto& k : file.value("protectedKeys", Json::array())) {
-    state->protectedKeys.push_back(k.get<std::string>());
-  }
-  return true;
 }
 
 bool SimRegistry::IsProtected(const std::vector<std::u16string>& path) {

@@ -1,7 +1,6 @@
 #include "os/sim/sim_services.h"
 
 #include "device/codepage.h"
-#include "device/device_json.h"
 #include "device/hive_values.h"
 
 namespace sim {
@@ -147,29 +146,6 @@ class SimScHandle : public os::ScHandle {
 };
 
 }  // namespace
-
-bool ReadStartedBy(const Json& file, DeviceState* state, std::string* error) {
-  state->startedBy = file.value("startedBy", state->startedBy);
-  if (state->startedBy != "hand" && state->startedBy != "scm") {
-    *error = "device.json: startedBy must be \"hand\" or \"scm\"";
-    return false;
-  }
-  return true;
-}
-
-bool ReadServiceControls(const Json& file, DeviceState* state, std::string* error) {
-  for (const auto& c : file.value("serviceControls", Json::array())) {
-    SimServiceControl control;
-    control.at = c.value("at", "duringJob");
-    if (control.at != "duringJob" && control.at != "inWatch") {
-      *error = "device.json: serviceControls \"at\" must be duringJob or inWatch";
-      return false;
-    }
-    control.code = c.at("code").get<std::uint32_t>();
-    state->serviceControls.push_back(control);
-  }
-  return true;
-}
 
 os::Status SimServices::OpenManager(std::uint32_t access,
                                     std::unique_ptr<os::ScHandle>* manager) {

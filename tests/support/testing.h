@@ -11,8 +11,10 @@
 #include <stdexcept>
 #include <string>
 
-#include "host/process.h"
+// The device's local times are what the tests set and compare.
+#include "device/calendar.h"
 #include "device/device.h"
+#include "host/process.h"
 #include "os/sim/sim_platform.h"
 
 namespace sim {
