@@ -98,7 +98,6 @@ if(VORN_TESTS)
     target_link_libraries(${name} PUBLIC ${libraries} vorn_test_support GTest::gtest)
     target_compile_definitions(${name} PRIVATE
         VORN_SOURCE_DIR="${CMAKE_CURRENT_SOURCE_DIR}"
-        VORN_SHARED_DIR="${CMAKE_CURRENT_SOURCE_DIR}/../shared"
         VORN_SIM_BINARY="$<TARGET_FILE:vorn-sim>")
     list(APPEND VORN_TEST_OBJECTS ${name})
   endwhile()

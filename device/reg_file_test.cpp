@@ -25,47 +25,68 @@ HiveValue* Value(Hive& hive, const std::u16string& key, const std::u16string& na
   return k ? k->FindValue(name) : nullptr;
 }
 
-TEST(RegFile, RealExportRoundTripsByteForByte) {
-  const std::string bytes = ReadAll(VORN_SHARED_DIR "/fixtures/regedit-export.reg");
-  ASSERT_FALSE(bytes.empty());
+// An export as regedit writes it (UTF-16LE with its byte order mark, CRLF,
+// hex lines continued past 77 columns): every value type, empty values,
+// default values, escapes and Windows-1252 letters.
+const char kExport[] = VORN_SOURCE_DIR "/tests/data/regedit-export.reg";
+
+TEST(RegFile, RegeditExportRoundTripsByteForByte) {
+  const std::string bytes = ReadAll(kExport);
+  ASSERT_GT(bytes.size(), 2u);
+  EXPECT_EQ(bytes.substr(0, 2), "\xff\xfe");
   Hive hive;
   std::string error;
   ASSERT_TRUE(ParseRegFile(bytes, &hive, &error)) << error;
   EXPECT_EQ(WriteRegFile(hive), bytes);
 }
 
-TEST(RegFile, RealExportValuesAreReadAsTheDeviceHasThem) {
+TEST(RegFile, RegeditExportValuesAreReadAsTheDeviceHasThem) {
   Hive hive;
   std::string error;
-  ASSERT_TRUE(ParseRegFile(ReadAll(VORN_SHARED_DIR "/fixtures/regedit-export.reg"),
-                           &hive, &error)) << error;
-  const std::u16string key = u"SOFTWARE\\Talvenor\\Sample";
-  HiveValue* big = Value(hive, key, u"Big");
-  ASSERT_NE(big, nullptr);
-  EXPECT_EQ(big->type, 4u);
-  EXPECT_EQ(big->data, std::vector<std::uint8_t>({0xff, 0xff, 0xff, 0xff}));
-  HiveValue* custom = Value(hive, key, u"Custom");
-  ASSERT_NE(custom, nullptr);
-  EXPECT_EQ(custom->type, 0x12345u);
-  EXPECT_EQ(custom->data, std::vector<std::uint8_t>({1, 2, 3}));
-  HiveValue* umlaut = Value(hive, key, u"Umlaut");
-  ASSERT_NE(umlaut, nullptr);
-  EXPECT_EQ(umlaut->data, Utf16(std::u16string(u"Gr\u00fc\u00dfe") + u'\0'));
-  HiveValue* quote = Value(hive, key, u"quote");  // names ignore case
-  ASSERT_NE(quote, nullptr);
-  EXPECT_EQ(quote->data, Utf16(std::u16string(u"a \"quoted\" \\ back") + u'\0'));
-  HiveValue* multi = Value(hive, key, u"DependOnService");
-  ASSERT_NE(multi, nullptr);
-  EXPECT_EQ(multi->type, 7u);
-  EXPECT_EQ(multi->data, Utf16(std::u16string(u"RPCSS\0VORN\0\0", 12)));
-  HiveValue* emptyBin = Value(hive, key, u"EmptyBin");
-  ASSERT_NE(emptyBin, nullptr);
-  EXPECT_TRUE(emptyBin->data.empty());
-  HiveValue* def = Value(hive, key + u"\\Sub Key", u"");
-  ASSERT_NE(def, nullptr);
-  EXPECT_EQ(def->data, Utf16(std::u16string(u"default value") + u'\0'));
+  ASSERT_TRUE(ParseRegFile(ReadAll(kExport), &hive, &error)) << error;
+  const std::u16string key = u"SOFTWARE\\Talvenor\\Station 7";
+  struct Expected {
+    const char16_t* name;
+    std::uint32_t type;
+    std::vector<std::uint8_t> data;
+  };
+  std::vector<std::uint8_t> archive;
+  for (int i = 0; i < 71; ++i) archive.push_back(static_cast<std::uint8_t>(i * 37 + 11));
+  const Expected expected[] = {
+      {u"Archive", 3, archive},  // three lines joined
+      {u"comment", 1, Utf16(std::u16string(u"Hall \"B\" \\ line 3") + u'\0')},  // any case
+      {u"Counter", 11, {0xef, 0xcd, 0xab, 0x89, 0x67, 0x45, 0x23, 0x01}},
+      {u"Description", 1, {0, 0}},
+      {u"Depends", 7, Utf16(std::u16string(u"Tcpip\0LanmanWorkstation\0RPCSS\0\0", 31))},
+      {u"Empty List", 7, {0, 0}},
+      {u"Enabled", 4, {1, 0, 0, 0}},
+      {u"Nothing", 3, {}},
+      {u"Operator", 1, Utf16(std::u16string(u"J\u00fcrgen M\u00fcller, Stra\u00dfe 5") + u'\0')},
+      {u"Raw", 0, Utf16(std::u16string(u"ab\0", 3))},
+      {u"Timeout", 4, {0xfe, 0xff, 0xff, 0xff}},
+      {u"Tools", 2,
+       Utf16(std::u16string(u"%ProgramFiles%\\Talvenor\\Tools;%SystemRoot%\\system32") + u'\0')},
+      {u"Vendor Data", 0x4321, {0xde, 0xad, 0x01}},
+  };
+  for (const Expected& e : expected) {
+    const std::u16string name = e.name;
+    HiveValue* value = Value(hive, key, name);
+    ASSERT_NE(value, nullptr) << std::string(name.begin(), name.end());
+    EXPECT_EQ(value->type, e.type) << std::string(name.begin(), name.end());
+    EXPECT_EQ(value->data, e.data) << std::string(name.begin(), name.end());
+  }
+  HiveValue* panel = Value(hive, key + u"\\Panel", u"");
+  ASSERT_NE(panel, nullptr);
+  EXPECT_EQ(panel->data, Utf16(std::u16string(u"front panel") + u'\0'));
+  HiveValue* unnamed = Value(hive, key + u"\\Panel\\Unnamed", u"");
+  ASSERT_NE(unnamed, nullptr);
+  EXPECT_EQ(unnamed->data, std::vector<std::uint8_t>({0, 0}));
+  HiveKey* spare = hive.Find(SplitKeyPath(key + u"\\Spare"));
+  ASSERT_NE(spare, nullptr);
+  EXPECT_TRUE(spare->values.empty());
   // Parents that only hold the exported key get no section of their own.
   EXPECT_FALSE(hive.Find({u"SOFTWARE"})->hasSection);
+  EXPECT_FALSE(hive.Find({u"SOFTWARE", u"Talvenor"})->hasSection);
 }
 
 TEST(RegFile, ValuesTheQuotedFormCannotCarryAreWrittenAsHex) {
