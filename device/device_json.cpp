@@ -9,25 +9,6 @@
 namespace sim {
 namespace {
 
-// "00-01-05-12-AB-3C" or with ':' between the bytes; "" is no bytes.
-bool ParseAddress(const std::string& text, std::vector<std::uint8_t>* out) {
-  out->clear();
-  if (text.empty()) return true;
-  std::size_t i = 0;
-  while (i < text.size()) {
-    if (i + 2 > text.size()) return false;
-    unsigned v;
-    if (std::sscanf(text.substr(i, 2).c_str(), "%2x", &v) != 1) return false;
-    out->push_back(static_cast<std::uint8_t>(v));
-    i += 2;
-    if (i < text.size()) {
-      if (text[i] != '-' && text[i] != ':') return false;
-      ++i;
-    }
-  }
-  return true;
-}
-
 // A string table id: decimal digits, at most 65535 (string resources are
 // numbered in 16 bits).
 std::optional<std::uint32_t> StringId(const std::string& text) {
@@ -89,6 +70,24 @@ bool CheckNumbers(const Json& j, const std::string& name, std::string* error) {
 
 }  // namespace
 
+bool ParseAdapterAddress(const std::string& text, std::vector<std::uint8_t>* out) {
+  out->clear();
+  if (text.empty()) return true;
+  std::size_t i = 0;
+  while (i < text.size()) {
+    if (i + 2 > text.size()) return false;
+    unsigned v;
+    if (std::sscanf(text.substr(i, 2).c_str(), "%2x", &v) != 1) return false;
+    out->push_back(static_cast<std::uint8_t>(v));
+    i += 2;
+    if (i < text.size()) {
+      if (text[i] != '-' && text[i] != ':') return false;
+      ++i;
+    }
+  }
+  return true;
+}
+
 bool ReadDeviceJson(const Json& file, DeviceState* state, std::string* error) {
   if (!CheckNumbers(file, "", error)) return false;
   try {
@@ -122,7 +121,7 @@ bool ReadNetwork(const Json& file, DeviceState* state, std::string* error) {
   for (const auto& a : file.value("adapters", Json::array())) {
     SimAdapter adapter;
     adapter.description = a.value("description", "");
-    if (!ParseAddress(a.value("address", ""), &adapter.address) ||
+    if (!ParseAdapterAddress(a.value("address", ""), &adapter.address) ||
         adapter.address.size() > 8) {
       *error = "device.json: adapter address \"" + a.value("address", "") +
                "\" is not 0 to 8 hexadecimal bytes like 00-01-05-12-AB-3C";

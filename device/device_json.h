@@ -6,7 +6,9 @@
 #pragma once
 
 #include <optional>
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include "device/device.h"
 
@@ -16,6 +18,10 @@ namespace sim {
 // for a value the device cannot have; a value of the wrong JSON type is
 // reported in the JSON library's words ("device.json: [json.exception...").
 bool ReadDeviceJson(const Json& file, DeviceState* state, std::string* error);
+
+// An adapter address as device.json writes it: "00-01-05-12-AB-3C" or with
+// ':' between the bytes; "" is no bytes. False for anything else.
+bool ParseAdapterAddress(const std::string& text, std::vector<std::uint8_t>* out);
 
 // A section reader gets the whole file: a part of the device may span
 // several top-level fields. It returns false with *error set for a value it

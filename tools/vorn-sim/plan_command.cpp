@@ -4,6 +4,8 @@
 
 #include <iostream>
 
+#include "tools/vorn-sim/assumptions.h"
+
 namespace sim {
 namespace fs = std::filesystem;
 namespace {
@@ -13,17 +15,43 @@ constexpr int kPlanChanges = 1;
 constexpr int kPlanTrouble = 2;
 
 constexpr char kUsage[] =
-    "usage: vorn-sim plan [--until-steady] [--json] [--scm] DEVICE_DIR [ARGS...]\n"
+    "usage: vorn-sim plan [--until-steady] [--json] [--scm] [--adapter MAC[,DESCRIPTION]]...\n"
+    "                     [--host-name NAME] DEVICE_DIR [ARGS...]\n"
     "Shows what VORN would change on the device folder DEVICE_DIR, run on a\n"
-    "private copy (the folder is not written). Exit code 0: nothing would\n"
-    "change, 1: something would, 2: trouble.\n";
+    "private copy (the folder is not written). The plan opens with the device\n"
+    "conditions it assumed because the folder does not give them.\n"
+    "  --adapter MAC[,DESCRIPTION]  a network adapter of the device instead of\n"
+    "                               device.json's, e.g. 00-01-05-12-AB-3C,Intel(R) PRO/100;\n"
+    "                               repeat it for more, in GetAdaptersInfo's order\n"
+    "  --host-name NAME             the computer name the device boots with\n"
+    "Exit code 0: nothing would change, 1: something would, 2: trouble.\n";
 
 struct PlanOptions {
   bool untilSteady = false;
   bool json = false;
   fs::path folder;
   BootOptions boot;
+  DeviceOverrides overrides;
 };
+
+// --adapter and --host-name with their value at arguments[*i + 1].
+bool ParseOverride(const std::vector<std::string>& arguments, std::size_t* i,
+                   DeviceOverrides* overrides, std::string* error) {
+  const std::string& option = arguments[*i];
+  if (*i + 1 == arguments.size()) {
+    *error = option + " needs a value";
+    return false;
+  }
+  const std::string& value = arguments[++*i];
+  if (option == "--host-name") {
+    overrides->hostName = value;
+    return CheckHostNameOption(value, error);
+  }
+  Json adapter;
+  if (!ParseAdapterOption(value, &adapter, error)) return false;
+  overrides->adapters.push_back(adapter);
+  return true;
+}
 
 bool ParsePlanOptions(const std::vector<std::string>& arguments, PlanOptions* options,
                       std::string* error) {
@@ -35,6 +63,8 @@ bool ParsePlanOptions(const std::vector<std::string>& arguments, PlanOptions* op
       options->json = true;
     } else if (arguments[i] == "--scm") {
       options->boot.scm = true;
+    } else if (arguments[i] == "--adapter" || arguments[i] == "--host-name") {
+      if (!ParseOverride(arguments, &i, &options->overrides, error)) return false;
     } else {
       *error = "unknown option " + arguments[i];
       return false;
@@ -86,6 +116,7 @@ struct Outcome {
   std::string lastSummary;
   std::vector<std::string> summaries;
   Json plans = Json::array();
+  std::vector<Assumption> assumed;
 };
 
 int Verdict(const Outcome& o, bool untilSteady, int failed) {
@@ -107,8 +138,11 @@ void PrintText(const PlanOptions& options, const Outcome& o, const std::string& 
 
 void PrintJson(const PlanOptions& options, const Outcome& o, const std::string& error,
                int code) {
+  Json assumed = Json::array();
+  for (const Assumption& a : o.assumed) assumed.push_back({{"field", a.field}, {"text", a.text}});
   Json document = {{"device", options.folder.string()},
                    {"untilSteady", options.untilSteady},
+                   {"assumed", assumed},
                    {"boots", o.plans},
                    {"steady", o.steady},
                    {"changes", o.changed},
@@ -118,9 +152,20 @@ void PrintJson(const PlanOptions& options, const Outcome& o, const std::string& 
   if (!error.empty()) std::cerr << "vorn-sim: " << error << "\n";
 }
 
-// Runs the boots on the private copy, printing each plan as it comes.
+std::string AssumedText(const std::vector<Assumption>& assumed) {
+  if (assumed.empty()) return "";
+  std::string text = "Assumed, because the device folder does not say:\n";
+  for (const Assumption& a : assumed) text += "  " + a.field + ": " + a.text + "\n";
+  return text;
+}
+
+// Runs the boots on the private copy, printing each plan as it comes after
+// what the copy leaves to the defaults.
 int PlanOnCopy(const PlanOptions& options, const fs::path& copy, const Program& program,
                Outcome* o, std::string* error) {
+  if (!ApplyOverrides(copy, options.overrides, error)) return kExitIoError;
+  if (!DeviceAssumptions(copy, &o->assumed, error)) return kExitDataError;
+  if (!options.json) std::cout << AssumedText(o->assumed) << std::flush;
   auto each = [&](const BootPlan& plan) {
     o->boots = plan.boot;
     o->changed = o->changed || plan.changed;

@@ -255,6 +255,106 @@ TEST(Plan, Trouble) {
       << unreadable.err;
 }
 
+// The common first try: a folder holding only an image's registry.reg.
+class RegistryOnlyDevice : public ExampleDevice {
+ public:
+  RegistryOnlyDevice() {
+    fs::remove(folder() / "device.json");
+    fs::remove_all(folder() / "c");
+  }
+};
+
+TEST(PlanAssumptions, BareFolderNamesWhatItTookFirst) {
+  RegistryOnlyDevice device;
+  const auto before = device.Tree();
+  const SimRun r = device.Sim("plan DIR");
+  EXPECT_EQ(r.exit, 1) << r.err;
+  EXPECT_EQ(r.out.rfind("Assumed, because the device folder does not say:\n", 0), 0u) << r.out;
+  for (const char* line :
+       {"  adapters: no network adapter", "  hostName: computer name QZ_IPC",
+        "  writeFilter: no write filter", "  timeZone: time zone state 1",
+        "  bootConfiguration: no boot configuration file: C:\\Quorvex\\DefaultConfig.xml is "
+        "not in the folder"}) {
+    EXPECT_TRUE(Has(r.out, line)) << "missing: " << line << "\n" << r.out;
+  }
+  EXPECT_LT(r.out.find("bootConfiguration"), r.out.find("Boot 1"));
+  EXPECT_EQ(device.Tree(), before) << "plan wrote to the device folder";
+
+  const Json doc = Json::parse(device.Sim("plan --json DIR").out, nullptr, false);
+  ASSERT_FALSE(doc.is_discarded());
+  std::vector<std::string> fields;
+  for (const Json& a : doc["assumed"]) fields.push_back(a.value("field", ""));
+  EXPECT_EQ(fields, (std::vector<std::string>{"adapters", "hostName", "writeFilter", "timeZone",
+                                              "bootConfiguration"}));
+}
+
+TEST(PlanAssumptions, OnlyWhatTheFolderLeavesOut) {
+  // A folder that gives every one of them is planned without the list.
+  ExampleDevice full({{"fbwf", {{"current", 0}, {"next", 0}}},
+                      {"timeZone", {{"id", 1}, {"daylightBias", -60}}}});
+  const SimRun r = full.Sim("plan DIR");
+  EXPECT_EQ(r.exit, 1) << r.err;
+  EXPECT_FALSE(Has(r.out, "Assumed")) << r.out;
+  EXPECT_EQ(r.out.rfind("Boot 1", 0), 0u) << r.out;
+  const Json doc = Json::parse(full.Sim("plan --json DIR").out, nullptr, false);
+  ASSERT_FALSE(doc.is_discarded());
+  EXPECT_EQ(doc["assumed"], Json::array());
+
+  // The example gives adapters, name and boot configuration, not the rest.
+  ExampleDevice example;
+  const SimRun partial = example.Sim("plan DIR");
+  EXPECT_TRUE(Has(partial.out, "  writeFilter: ")) << partial.out;
+  EXPECT_TRUE(Has(partial.out, "  timeZone: ")) << partial.out;
+  for (const char* given : {"adapters:", "hostName:", "bootConfiguration:"}) {
+    EXPECT_FALSE(Has(partial.out, given)) << given << "\n" << partial.out;
+  }
+}
+
+TEST(PlanAssumptions, CommandLineAdapterAndNameGiveTheImagesName) {
+  RegistryOnlyDevice device;
+  const auto before = device.Tree();
+  const SimRun r = device.Sim(
+      "plan --adapter '00-01-05-12-AB-3C,Intel(R) PRO/100 VE Network Connection' "
+      "--adapter 00:E0:4C:68:01:22 DIR");
+  EXPECT_EQ(r.exit, 1) << r.err;
+  EXPECT_TRUE(Has(r.out, "computer name: QZ_IPC \u2192 KQ5_12AB3C after the restart")) << r.out;
+  EXPECT_TRUE(Has(r.out, "FirstMACId: (none) \u2192 hex:00,01,05,12,ab,3c")) << r.out;
+  EXPECT_FALSE(Has(r.out, "GetAdapterInfo failed")) << r.out;
+  EXPECT_FALSE(Has(r.out, "adapters:")) << r.out;
+  EXPECT_TRUE(Has(r.out, "hostName:")) << r.out;
+  EXPECT_TRUE(Has(r.out, "bootConfiguration:")) << r.out;
+  EXPECT_EQ(device.Tree(), before) << "plan wrote to the device folder";
+
+  // A description is optional: a lone adapter is taken whatever it is.
+  const SimRun bare = device.Sim("plan --adapter 00-E0-4C-68-01-22 DIR");
+  EXPECT_TRUE(Has(bare.out, "computer name: QZ_IPC \u2192 KQ5_680122 after the restart"))
+      << bare.out;
+
+  // A name other than the delivered one is the device's own: it is kept.
+  const SimRun named = device.Sim("plan --host-name QZ_LINE4 --adapter 00-E0-4C-68-01-22 DIR");
+  EXPECT_TRUE(Has(named.out, "computer name: QZ_LINE4 (unchanged)")) << named.out;
+  EXPECT_TRUE(Has(named.out, "LastComputerName: (none) \u2192 \"QZ_LINE4\"")) << named.out;
+  EXPECT_FALSE(Has(named.out, "hostName:")) << named.out;
+  EXPECT_EQ(device.Tree(), before);
+}
+
+TEST(PlanAssumptions, BadOverridesRefused) {
+  RegistryOnlyDevice device;
+  const auto before = device.Tree();
+  for (const char* bad : {"--adapter 00-01-05-12-AB DIR", "--adapter 00-01-05-12-AB-3G DIR",
+                          "--adapter '0x-01-05-12-AB-3C,Intel' DIR",
+                          "--adapter 00-01-05-12-AB-3C-00 DIR", "--adapter ,Intel DIR",
+                          "--host-name '' DIR", "--host-name 'LINE 4' DIR",
+                          "--host-name SIXTEEN_CHARS_XY DIR", "--adapter"}) {
+    const SimRun r = device.Sim(std::string("plan ") + bad);
+    EXPECT_EQ(r.exit, 2) << bad;
+    EXPECT_TRUE(Has(r.err, "vorn-sim plan: --")) << bad << "\n" << r.err;
+    EXPECT_TRUE(r.out.empty()) << bad << "\n" << r.out;
+  }
+  EXPECT_TRUE(Has(device.Sim("plan --adapter 00-01 DIR").err, "like 00-01-05-12-AB-3C"));
+  EXPECT_EQ(device.Tree(), before);
+}
+
 TEST(PlainRun, EchoIsOneReadableLinePerRecord) {
   ExampleDevice device;
   const SimRun r = device.Sim("DIR");

@@ -41,7 +41,8 @@ int main(int argc, char** argv) {
   if (argc < 2 || std::string(argv[1]) == "--help") {
     std::cerr << "usage: vorn-sim [--until-steady] DEVICE_DIR [ARGS...]\n"
                  "       vorn-sim --scm [--until-steady] DEVICE_DIR\n"
-                 "       vorn-sim plan [--until-steady] [--json] [--scm] DEVICE_DIR [ARGS...]\n"
+                 "       vorn-sim plan [--until-steady] [--json] [--scm] [--adapter MAC[,DESCRIPTION]]...\n"
+                 "                     [--host-name NAME] DEVICE_DIR [ARGS...]\n"
                  "       vorn-sim --version\n"
                  "Runs VORN on the device folder DEVICE_DIR (registry.reg, "
                  "device.json, c/, journal.jsonl)\nwith the command line "
