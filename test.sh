@@ -81,7 +81,7 @@ build_and_test() {
 # folders and no relative include (scripts/check_layers.py); no function over
 # 60 lines in the production sources of every layer and backend.
 check "layers: no include cycle between folders" scripts/check_layers.py
-check "no function over 60 lines" scripts/check_function_length.py host common tasks os
+check "no function over 60 lines" scripts/check_function_length.py host common tasks os device tools
 
 build_and_test native
 build_and_test sanitize

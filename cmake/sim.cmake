@@ -3,8 +3,14 @@ find_package(nlohmann_json 3 REQUIRED)
 find_package(LibXml2 REQUIRED)
 find_package(Threads REQUIRED)
 
+# The device model (device/): the folder, its registry, device.json, the
+# journal, the calendar, the power cut and fault injection. It sees the
+# port's types and nothing of the backend, the tools or the system.
+vorn_layer(vorn_device device vorn_os)
+target_link_libraries(vorn_device PUBLIC nlohmann_json::nlohmann_json Threads::Threads)
+
 file(GLOB VORN_SIM_SOURCES CONFIGURE_DEPENDS os/sim/*.cpp)
-list(FILTER VORN_SIM_SOURCES EXCLUDE REGEX "(_test|vorn_sim_main)\\.cpp$")
+list(FILTER VORN_SIM_SOURCES EXCLUDE REGEX "_test\\.cpp$")
 
 # The resources VORN.EXE carries, compiled into the simulated device so that
 # vorn-sim needs no files beside the device folder.
@@ -19,26 +25,37 @@ add_custom_command(
   DEPENDS resources/VORN.rgs resources/vorn.idl cmake/embed_resources.cmake
   COMMENT "Embedding the registry script and type library header")
 
-# The simulated backend sees the port and its own folder.
+# The simulated backend, beside os/win32 on the floor under the port: the
+# port's operations played on the device model.
 add_library(vorn_sim_os STATIC ${VORN_SIM_SOURCES} ${VORN_SIM_RESOURCES})
 vorn_include_view(vorn_sim_os PUBLIC os/sim)
 target_include_directories(vorn_sim_os PRIVATE ${CMAKE_CURRENT_BINARY_DIR}/generated)
-target_link_libraries(vorn_sim_os PUBLIC vorn_os nlohmann_json::nlohmann_json
-                      LibXml2::LibXml2 Threads::Threads)
+target_link_libraries(vorn_sim_os PUBLIC vorn_os vorn_device LibXml2::LibXml2 Threads::Threads)
+target_compile_options(vorn_sim_os PRIVATE -Wall -Wextra)
 
-# The test harness of the simulated device (os/sim/testing.h) runs the whole
-# process: besides the backend it sees the one header that starts it.
-add_library(vorn_sim_testing INTERFACE)
-vorn_include_view(vorn_sim_testing INTERFACE host/process.h)
-target_link_libraries(vorn_sim_testing INTERFACE vorn_sim_os)
+# The tests' harness (tests/support): a device in a temporary folder, which
+# may start the whole process, so besides the backend it sees the one header
+# that starts it. Only test programs link it: no production library's view
+# holds tests/.
+add_library(vorn_test_support INTERFACE)
+vorn_include_view(vorn_test_support INTERFACE tests/support host/process.h)
+target_link_libraries(vorn_test_support INTERFACE vorn_sim_os)
 
 # Test programs' own helpers under tests/.
 add_library(vorn_test_helpers INTERFACE)
 vorn_include_view(vorn_test_helpers INTERFACE tests)
-target_compile_options(vorn_sim_os PRIVATE -Wall -Wextra)
 
-add_executable(vorn-sim os/sim/vorn_sim_main.cpp)
-target_link_libraries(vorn-sim PRIVATE vorn_system vorn_sim_os)
+# vorn-sim (tools/vorn-sim): one boot of a device folder, the plan and its
+# snapshots, as a library its tests link, and the program.
+file(GLOB VORN_SIM_TOOL_SOURCES CONFIGURE_DEPENDS tools/vorn-sim/*.cpp)
+list(FILTER VORN_SIM_TOOL_SOURCES EXCLUDE REGEX "(_test|vorn_sim_main)\\.cpp$")
+add_library(vorn_sim_tool STATIC ${VORN_SIM_TOOL_SOURCES})
+vorn_include_view(vorn_sim_tool PUBLIC tools/vorn-sim)
+target_link_libraries(vorn_sim_tool PUBLIC vorn_sim_os)
+vorn_warnings(vorn_sim_tool)
+
+add_executable(vorn-sim tools/vorn-sim/vorn_sim_main.cpp)
+target_link_libraries(vorn-sim PRIVATE vorn_system vorn_sim_tool)
 target_include_directories(vorn-sim PRIVATE ${CMAKE_CURRENT_BINARY_DIR}/generated)
 
 # The native half of vorn-wine (tests/wine/vorn-wine): seeds a Wine prefix
@@ -46,7 +63,7 @@ target_include_directories(vorn-sim PRIVATE ${CMAKE_CURRENT_BINARY_DIR}/generate
 file(GLOB VORN_WINE_DEVICE_SOURCES CONFIGURE_DEPENDS tests/wine/wine_*.cpp)
 add_executable(vorn-wine-device ${VORN_WINE_DEVICE_SOURCES})
 target_include_directories(vorn-wine-device PRIVATE ${CMAKE_CURRENT_BINARY_DIR}/generated)
-target_link_libraries(vorn-wine-device PRIVATE vorn_sim_os vorn_test_helpers)
+target_link_libraries(vorn-wine-device PRIVATE vorn_device vorn_sim_os vorn_test_helpers)
 target_compile_options(vorn-wine-device PRIVATE -Wall -Wextra)
 
 # The bad-input catalogue as scenario folders for both backends
@@ -68,6 +85,8 @@ if(VORN_TESTS)
       tasks/write_filter_dst vorn_write_filter_dst
       host vorn_host
       os/sim vorn_sim_os
+      device vorn_device
+      tools/vorn-sim vorn_sim_tool
       tests/unit vorn_system,vorn_test_helpers)
   set(VORN_TEST_OBJECTS)
   while(VORN_TEST_LAYERS)
@@ -76,15 +95,14 @@ if(VORN_TESTS)
     string(REPLACE "/" "_" name "vorn_tests_${folder}")
     file(GLOB_RECURSE sources CONFIGURE_DEPENDS ${folder}/*_test.cpp)
     add_library(${name} OBJECT ${sources})
-    target_link_libraries(${name} PUBLIC ${libraries} vorn_sim_testing GTest::gtest)
+    target_link_libraries(${name} PUBLIC ${libraries} vorn_test_support GTest::gtest)
     target_compile_definitions(${name} PRIVATE
         VORN_SOURCE_DIR="${CMAKE_CURRENT_SOURCE_DIR}"
-        VORN_SHARED_DIR="${CMAKE_CURRENT_SOURCE_DIR}/../shared"
         VORN_SIM_BINARY="$<TARGET_FILE:vorn-sim>")
     list(APPEND VORN_TEST_OBJECTS ${name})
   endwhile()
   add_executable(vorn_tests)
-  target_link_libraries(vorn_tests PRIVATE ${VORN_TEST_OBJECTS} vorn_system vorn_sim_os
+  target_link_libraries(vorn_tests PRIVATE ${VORN_TEST_OBJECTS} vorn_system vorn_sim_tool
                         GTest::gtest GTest::gtest_main)
   add_dependencies(vorn_tests vorn-sim)
   include(GoogleTest)

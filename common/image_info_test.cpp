@@ -2,17 +2,14 @@
 
 #include <gtest/gtest.h>
 
-#include "os/sim/testing.h"
+#include "tests/support/testing.h"
+#include "tests/support/image_info_registry.h"
 
 namespace vorn {
 namespace {
 
-std::string Key(const std::string& values) {
-  return "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Talvenor\\IPC]\r\n" + values + "\r\n";
-}
-
 struct Read {
-  explicit Read(const std::string& values) : device(Key(values)) {
+  explicit Read(const std::string& values) : device(sim::ImageInfoKey(values)) {
     RegAccess reg(device.sim().registry, device.sim().process);
     ok = info.Read(reg);
   }
@@ -75,7 +72,7 @@ TEST(ImageInfo, LongValuesFitTheirFieldsAndFormsStayTerminated) {
 TEST(ImageInfo, TheJobStopsWithoutItAndTouchesNothing) {
   sim::TestDevice device(
       "[HKEY_CLASSES_ROOT\\AppID\\{5A3C7E12-4B9D-4F60-8E21-73D0C4B9A615}]\r\n\r\n" +
-      Key("\"Platform\"=\"KQ5020\"\r\n\"Version\"=\"2.1\"\r\n") +
+      sim::ImageInfoKey("\"Platform\"=\"KQ5020\"\r\n\"Version\"=\"2.1\"\r\n") +
       "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Talvenor\\Quorvex\\System]\r\n\r\n",
       R"({"adapters":[{"description":"Intel","address":"00-01-05-12-AB-3C"}]})");
   EXPECT_EQ(device.Run(), 0);

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "os/sim/testing.h"
+#include "tests/support/testing.h"
 
 namespace vorn {
 namespace {

@@ -16,6 +16,7 @@
 #include "host/entry.h"
 #include "host/process.h"
 #include "os/sim/sim_platform.h"
+#include "tests/support/image_info_registry.h"
 
 namespace {
 
@@ -54,8 +55,7 @@ const std::filesystem::path& Folder() {
     std::ofstream(f / "registry.reg", std::ios::binary)
         << "Windows Registry Editor Version 5.00\r\n\r\n"
            "[HKEY_LOCAL_MACHINE\\SOFTWARE\\DSTPatch]\r\n\r\n"
-           "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Talvenor\\IPC]\r\n"
-           "\"Image\"=\"KQ5020 Image\"\r\n\"Platform\"=\"KQ5020\"\r\n\"Version\"=\"2.1\"\r\n\r\n";
+        << sim::ImageInfoRegistry({.platformShort = ""});
     std::ofstream(f / "device.json", std::ios::binary)
         << R"({"adapters": [{"description": "Intel", "address": "00-01-05-12-AB-3C"}]})";
     std::atexit([] {

@@ -10,7 +10,7 @@
 #include <iostream>
 #include <string>
 
-#include "os/sim/device.h"
+#include "device/device.h"
 
 namespace {
 

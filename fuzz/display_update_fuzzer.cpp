@@ -9,7 +9,7 @@
 #include <sstream>
 #include <string>
 
-#include "os/sim/testing.h"
+#include "tests/support/testing.h"
 #include "tasks/display/boot_project.h"
 
 namespace {

@@ -6,8 +6,8 @@
 #include <iostream>
 #include <string>
 
-#include "os/sim/hive.h"
-#include "os/sim/reg_file.h"
+#include "device/hive.h"
+#include "device/reg_file.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "host/registrar.h"
-#include "os/sim/testing.h"
+#include "tests/support/testing.h"
 
 namespace {
 

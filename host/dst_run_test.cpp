@@ -5,7 +5,8 @@
 #include <gtest/gtest.h>
 
 #include "common/reg_access.h"
-#include "os/sim/testing.h"
+#include "tests/support/testing.h"
+#include "tests/support/image_info_registry.h"
 
 namespace vorn {
 namespace {
@@ -27,9 +28,7 @@ std::string PatchKeys(const std::string& enable, const std::string& patchDst,
 }
 
 // Enough image information for the identity tasks to run if the gate let them.
-const std::string kImage =
-    "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Talvenor\\IPC]\r\n\"Image\"=\"1\"\r\n"
-    "\"Platform\"=\"KQ100\"\r\n\"Version\"=\"1.0\"\r\n\"PlatformShort\"=\"KQ\"\r\n\r\n";
+const std::string kImage = sim::ImageInfoRegistry({"1", "KQ100", "1.0", "KQ"});
 
 std::uint32_t Dword(TestDevice& device, const char* key, const char* name) {
   os::Platform p = device.platform();

@@ -10,6 +10,11 @@
 namespace vorn {
 namespace {
 
+// The event texts below ("imageinformations", "where not executed", "An
+// WriteFilter") stay word for word, slips included: logs stored on the
+// devices carry them, and the operators' searches and monitoring match
+// them as they have always been written. A corrected text would go unseen.
+
 // The identity tasks in their fixed order; each runs whatever the earlier
 // ones returned, and a skipped task counts as neither success nor failure.
 void RunTasks(CServiceModule& module, RegAccess& reg) {

@@ -5,7 +5,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "os/sim/testing.h"
+#include "tests/support/testing.h"
 
 namespace vorn {
 namespace {

@@ -3,7 +3,7 @@
 
 #include <optional>
 
-#include "os/sim/testing.h"
+#include "tests/support/testing.h"
 
 namespace vorn {
 namespace {

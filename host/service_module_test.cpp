@@ -7,14 +7,13 @@
 #include <thread>
 
 #include "common/reg_access.h"
-#include "os/sim/testing.h"
+#include "tests/support/testing.h"
+#include "tests/support/image_info_registry.h"
 
 namespace vorn {
 namespace {
 
-const std::string kImageInfo =
-    "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Talvenor\\IPC]\r\n\"Image\"=\"IPC\"\r\n"
-    "\"Platform\"=\"CX5020\"\r\n\"Version\"=\"2.1\"\r\n\r\n";
+const std::string kImageInfo = sim::ImageInfoRegistry({"IPC", "CX5020", "2.1", ""});
 
 bool IsFinalEvent(const sim::Json& r) {
   return r["kind"] == "event" && (r["text"] == "VORN completed successfully" ||

@@ -4,7 +4,7 @@
     scripts/check_layers.py [ROOT]
 
 Reads every quoted #include of the .cpp and .h files in the system's
-folders (host, common, tasks, os and below) and draws an edge from the
+folders (host, common, tasks, os, device, tools and below) and draws an edge from the
 including file's folder to the included file's folder. Tests and test
 support (*_test.cpp, testing.h, *_testing.h) are left out: a test may run
 the whole system from beside any layer. The build already refuses an
@@ -17,7 +17,7 @@ import pathlib
 import re
 import sys
 
-FOLDERS = ("host", "common", "tasks", "os")
+FOLDERS = ("host", "common", "tasks", "os", "device", "tools")
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"', re.M)
 
 

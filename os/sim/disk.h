@@ -5,8 +5,8 @@
 
 #include <string>
 
+#include "device/device.h"
 #include "os/files.h"
-#include "os/sim/device.h"
 #include "os/types.h"
 
 namespace sim {

@@ -1,6 +1,5 @@
-// The device's files as the system writes them, and where a Windows path
-// lies in the device folder: drive C: is the folder's c/, looked up without
-// regard to case as Windows does.
+// The device's files as the system writes them, at the paths the device
+// maps them to (device/drives.cpp).
 //
 // A file named in "readOnlyFiles" of device.json carries the read-only
 // attribute and is treated as Windows treats one: it can be read and
@@ -8,14 +7,11 @@
 // deleting it and replacing it by a move fail with ERROR_ACCESS_DENIED.
 #include "os/sim/disk.h"
 
-#include <cctype>
 #include <filesystem>
 #include <fstream>
 
-#include "os/sim/codepage.h"
-#include "os/sim/device_json.h"
+#include "device/drives.h"
 #include "os/sim/sim_machine.h"
-#include "os/sim/snapshot.h"
 
 namespace sim {
 namespace fs = std::filesystem;
@@ -23,35 +19,6 @@ namespace {
 
 constexpr os::Status kErrorNotReady = 21;
 constexpr os::Status kErrorAlreadyExists = 183;
-
-// The drive's folder name ("c" for "C:", and for a path without a drive);
-// takes the drive off the path.
-std::string TakeDrive(std::string* path) {
-  if (path->size() >= 2 && (*path)[1] == ':' &&
-      std::isalpha(static_cast<unsigned char>((*path)[0]))) {
-    const char drive = static_cast<char>(std::tolower(static_cast<unsigned char>((*path)[0])));
-    path->erase(0, 2);
-    return std::string(1, drive);
-  }
-  return "c";
-}
-
-// Names compare as the device's 8-bit functions compare them.
-bool SameNameNoCase(const std::string& a, const std::string& b) {
-  return Cp1252CompareNoCase(a, b) == 0;
-}
-
-// The entry of `folder` that is `name` without regard to case; `name` as
-// given when there is none.
-std::string EntryName(const fs::path& folder, const std::string& name) {
-  std::error_code ec;
-  if (!fs::is_directory(folder, ec)) return name;
-  for (const auto& entry : fs::directory_iterator(folder, ec)) {
-    std::string candidate = entry.path().filename().string();
-    if (SameNameNoCase(candidate, name)) return candidate;
-  }
-  return name;
-}
 
 // The host file for a call on an existing file: the call's fault comes
 // first, then a device without power, then a missing file.
@@ -72,61 +39,7 @@ os::Status ChangeableFile(Device& device, const char* call, const std::string& p
   return device.ReadOnly(*host) ? os::kErrorAccessDenied : os::kSuccess;
 }
 
-// Windows names files without regard to case, also once a name has gone.
-bool SameFile(const fs::path& a, const fs::path& b) {
-  return SameNameNoCase(a.generic_string(), b.generic_string());
-}
-
 }  // namespace
-
-bool ReadReadOnlyFiles(const Json& file, DeviceState* state, std::string*) {
-  for (const auto& f : file.value("readOnlyFiles", Json::array())) {
-    state->readOnlyFiles.push_back(f.get<std::string>());
-  }
-  return true;
-}
-
-bool Device::ReadOnly(const fs::path& host) {
-  for (const std::string& file : state_.readOnlyFiles) {
-    if (SameFile(HostPath(file), host)) return true;
-  }
-  return false;
-}
-
-void Device::MoveReadOnly(const fs::path& from, const fs::path& to) {
-  const bool readOnly = ReadOnly(from);
-  // Whatever the target held is gone; the name takes the moved file's
-  // attribute.
-  std::erase_if(state_.readOnlyFiles, [&](const std::string& file) {
-    const fs::path host = HostPath(file);
-    return SameFile(host, from) || SameFile(host, to);
-  });
-  if (readOnly) {
-    std::error_code ec;
-    state_.readOnlyFiles.push_back(WindowsPath(fs::relative(to, folder_, ec).generic_string()));
-    MarkStateChanged();
-  }
-}
-
-fs::path Device::HostPath(const std::string& windowsPath) {
-  std::string path = windowsPath;
-  const fs::path drive = folder_ / TakeDrive(&path);
-  fs::path host = drive;
-  std::size_t start = 0;
-  for (std::size_t i = 0; i <= path.size(); ++i) {
-    if (i < path.size() && path[i] != '\\' && path[i] != '/') continue;
-    const std::string name = path.substr(start, i - start);
-    start = i + 1;
-    if (name.empty() || name == ".") continue;
-    if (name == "..") {
-      // Never leave the drive folder.
-      if (host != drive) host = host.parent_path();
-    } else {
-      host /= EntryName(host, name);
-    }
-  }
-  return host;
-}
 
 os::Status WriteDeviceFile(Device& device, const std::string& windowsPath,
                            const std::string& bytes) {

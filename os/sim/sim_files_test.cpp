@@ -6,7 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "os/sim/disk.h"
-#include "os/sim/testing.h"
+#include "tests/support/testing.h"
 
 namespace sim {
 namespace {

@@ -3,8 +3,7 @@
 #include <cstdio>
 #include <iostream>
 
-#include "os/sim/codepage.h"
-#include "os/sim/device_json.h"
+#include "device/codepage.h"
 
 namespace sim {
 namespace {
@@ -44,11 +43,6 @@ class StdMutex : public os::Mutex {
 std::unique_ptr<os::EventSource> SimEventLog::RegisterSource(const std::string& sourceName) {
   if (device_.Fault("RegisterEventSourceA")) return nullptr;
   return std::make_unique<SimEventSource>(device_, sourceName);
-}
-
-bool ReadImagePath(const Json& file, DeviceState* state, std::string*) {
-  state->imagePath = file.value("imagePath", state->imagePath);
-  return true;
 }
 
 std::uint32_t SimProcess::ModuleFileName(std::size_t capacity, std::string* path) {
@@ -92,24 +86,6 @@ void SimProcess::SendToWindows(std::uint32_t thread, std::uint32_t message) {
   for (const auto& [owner, className] : windows_) {
     if (owner == thread && classes_[className] == message) queues_[thread].push_back(message);
   }
-}
-
-// The script of what reaches the job thread's queue while it waits.
-bool ReadMessages(const Json& file, DeviceState* state, std::string*) {
-  for (const auto& m : file.value("messages", Json::array())) {
-    SimMessage message;
-    if (m.contains("timeChange")) {
-      message.kind = SimMessage::kTimeChange;
-      message.value = m["timeChange"].get<std::uint32_t>();
-    } else if (m.contains("quit")) {
-      message.kind = SimMessage::kQuit;
-    } else {
-      message.kind = SimMessage::kMessage;
-      message.value = m.at("message").get<std::uint32_t>();
-    }
-    state->messages.push_back(message);
-  }
-  return true;
 }
 
 std::uint32_t SimProcess::GetMessage() {

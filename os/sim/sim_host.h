@@ -16,7 +16,7 @@
 #include "os/process.h"
 #include "os/text.h"
 #include "os/ui.h"
-#include "os/sim/device.h"
+#include "device/device.h"
 
 namespace sim {
 

@@ -7,7 +7,7 @@
 #include "os/modules.h"
 #include "os/power.h"
 #include "os/write_filter.h"
-#include "os/sim/device.h"
+#include "device/device.h"
 #include "os/sim/sim_clock.h"
 
 namespace sim {

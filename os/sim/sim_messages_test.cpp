@@ -3,7 +3,7 @@
 // what was posted.
 #include <gtest/gtest.h>
 
-#include "os/sim/testing.h"
+#include "tests/support/testing.h"
 
 namespace sim {
 namespace {

@@ -1,7 +1,6 @@
 #include "os/sim/sim_machine.h"
 
-#include "os/sim/codepage.h"
-#include "os/sim/device_json.h"
+#include "device/codepage.h"
 
 namespace sim {
 namespace {
@@ -70,19 +69,6 @@ class SimChild : public os::ChildProcess {
 };
 
 }  // namespace
-
-bool ReadUpnp(const Json& file, DeviceState* state, std::string*) {
-  if (!file.contains("upnp")) return true;
-  const Json& u = file["upnp"];
-  SimUpnp& upnp = state->upnp;
-  upnp.library = u.value("library", true);
-  ReadNullable(u, "unregisterResult", &upnp.unregisterResult);
-  ReadNullable(u, "registerResult", &upnp.registerResult);
-  upnp.tool = u.value("tool", true);
-  upnp.toolStartable = u.value("toolStartable", true);
-  ReadNullable(u, "toolRunsSeconds", &upnp.toolRunsSeconds);
-  return true;
-}
 
 std::shared_ptr<os::Library> SimModules::LoadLibrary(const std::string& path) {
   if (device_.Fault("LoadLibraryA")) return nullptr;

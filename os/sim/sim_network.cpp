@@ -1,52 +1,9 @@
 #include "os/sim/sim_network.h"
 
 #include <algorithm>
-#include <cstdio>
 
-#include "os/sim/device_json.h"
 
 namespace sim {
-namespace {
-
-// "00-01-05-12-AB-3C" or with ':' between the bytes; "" is no bytes.
-bool ParseAddress(const std::string& text, std::vector<std::uint8_t>* out) {
-  out->clear();
-  if (text.empty()) return true;
-  std::size_t i = 0;
-  while (i < text.size()) {
-    if (i + 2 > text.size()) return false;
-    unsigned v;
-    if (std::sscanf(text.substr(i, 2).c_str(), "%2x", &v) != 1) return false;
-    out->push_back(static_cast<std::uint8_t>(v));
-    i += 2;
-    if (i < text.size()) {
-      if (text[i] != '-' && text[i] != ':') return false;
-      ++i;
-    }
-  }
-  return true;
-}
-
-}  // namespace
-
-bool ReadNetwork(const Json& file, DeviceState* state, std::string* error) {
-  state->hostName = file.value("hostName", state->hostName);
-  ReadNullable(file, "pendingHostName", &state->pendingHostName);
-  for (const auto& a : file.value("adapters", Json::array())) {
-    SimAdapter adapter;
-    adapter.description = a.value("description", "");
-    if (!ParseAddress(a.value("address", ""), &adapter.address) ||
-        adapter.address.size() > 8) {
-      *error = "device.json: adapter address \"" + a.value("address", "") +
-               "\" is not 0 to 8 hexadecimal bytes like 00-01-05-12-AB-3C";
-      return false;
-    }
-    state->adapters.push_back(adapter);
-  }
-  ReadNullable(file, "adaptersError", &state->adaptersError);
-  return true;
-}
-
 os::Status SimNetwork::GetAdaptersInfo(std::vector<os::AdapterInfo>* adapters,
                                        std::uint32_t* size) {
   if (auto e = device_.Fault("GetAdaptersInfo")) return *e;

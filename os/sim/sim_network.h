@@ -2,7 +2,7 @@
 #pragma once
 
 #include "os/network.h"
-#include "os/sim/device.h"
+#include "device/device.h"
 
 namespace sim {
 

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "os/platform.h"
-#include "os/sim/device.h"
+#include "device/device.h"
 #include "os/sim/sim_host.h"
 #include "os/sim/sim_machine.h"
 #include "os/sim/sim_network.h"

@@ -1,4 +1,3 @@
-#include "os/sim/device_json.h"
 #include "os/sim/sim_machine.h"
 
 namespace sim {
@@ -21,13 +20,6 @@ class SimToken : public os::Token {
 };
 
 }  // namespace
-
-bool ReadPower(const Json& file, DeviceState* state, std::string*) {
-  state->shutdownPrivilege = file.value("shutdownPrivilege", true);
-  ReadNullable(file, "restartScheduled", &state->restartScheduled);
-  ReadNullable(file, "shutdownInProgress", &state->shutdownInProgress);
-  return true;
-}
 
 std::unique_ptr<os::Token> SimPower::OpenProcessToken() {
   if (device_.Fault("OpenProcessToken")) return nullptr;

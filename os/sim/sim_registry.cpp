@@ -2,8 +2,7 @@
 
 #include <cstring>
 
-#include "os/sim/codepage.h"
-#include "os/sim/device_json.h"
+#include "device/codepage.h"
 
 namespace sim {
 namespace {
@@ -159,13 +158,6 @@ std::string SimRegistry::Name(const std::vector<std::u16string>& path) {
     key = next;
   }
   return Utf16ToCp1252(name);
-}
-
-bool ReadProtectedKeys(const Json& file, DeviceState* state, std::string*) {
-  for (const auto& k : file.value("protectedKeys", Json::array())) {
-    state->protectedKeys.push_back(k.get<std::string>());
-  }
-  return true;
 }
 
 bool SimRegistry::IsProtected(const std::vector<std::u16string>& path) {

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "os/registry.h"
-#include "os/sim/device.h"
+#include "device/device.h"
 
 namespace sim {
 

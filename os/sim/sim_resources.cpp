@@ -1,43 +1,12 @@
 // The executable's resources on the simulated device: its string table
 // from device.json's "strings", the rest embedded at build time from
 // resources/ (see cmake/embed_resources.cmake).
-#include <charconv>
-#include <optional>
 
-#include "os/sim/codepage.h"
-#include "os/sim/device_json.h"
+#include "device/codepage.h"
 #include "os/sim/sim_host.h"
 #include "os/sim/vorn_resources.h"
 
 namespace sim {
-
-namespace {
-
-// A string table id: decimal digits, at most 65535 (string resources are
-// numbered in 16 bits).
-std::optional<std::uint32_t> StringId(const std::string& text) {
-  std::uint32_t id = 0;
-  const char* end = text.data() + text.size();
-  auto [stop, error] = std::from_chars(text.data(), end, id);
-  if (text.empty() || error != std::errc() || stop != end || id > 0xFFFF) return std::nullopt;
-  return id;
-}
-
-}  // namespace
-
-// The file's strings join the built-in table ({100: "VORN"}).
-bool ReadStrings(const Json& file, DeviceState* state, std::string* error) {
-  if (!file.contains("strings")) return true;
-  for (const auto& [key, text] : file["strings"].items()) {
-    const std::optional<std::uint32_t> id = StringId(key);
-    if (!id) {
-      *error = "device.json: string id \"" + key + "\" is not a whole number from 0 to 65535";
-      return false;
-    }
-    state->strings[*id] = text.get<std::string>();
-  }
-  return true;
-}
 
 int SimProcess::LoadString(std::uint32_t id, std::size_t capacity, std::string* text) {
   text->clear();

@@ -1,8 +1,7 @@
 #include "os/sim/sim_services.h"
 
-#include "os/sim/codepage.h"
-#include "os/sim/device_json.h"
-#include "os/sim/hive_values.h"
+#include "device/codepage.h"
+#include "device/hive_values.h"
 
 namespace sim {
 namespace {
@@ -213,32 +212,6 @@ class SimScHandle : public os::ScHandle {
 };
 
 }  // namespace
-
-bool ReadStartedBy(const Json& file, DeviceState* state, std::string* error) {
-  state->startedBy = file.value("startedBy", state->startedBy);
-  if (state->startedBy != "hand" && state->startedBy != "scm") {
-    *error = "device.json: startedBy must be \"hand\" or \"scm\"";
-    return false;
-  }
-  return true;
-}
-
-bool ReadServiceControls(const Json& file, DeviceState* state, std::string* error) {
-  for (const auto& r : file.value("runningServices", Json::array())) {
-    state->runningServices.push_back({r.at("name").get<std::string>(), r.value("stopMs", 0u)});
-  }
-  for (const auto& c : file.value("serviceControls", Json::array())) {
-    SimServiceControl control;
-    control.at = c.value("at", "duringJob");
-    if (control.at != "duringJob" && control.at != "inWatch") {
-      *error = "device.json: serviceControls \"at\" must be duringJob or inWatch";
-      return false;
-    }
-    control.code = c.at("code").get<std::uint32_t>();
-    state->serviceControls.push_back(control);
-  }
-  return true;
-}
 
 SimServices::SimServices(Device& device, SimProcess& process)
     : device_(device), process_(process) {

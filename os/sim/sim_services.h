@@ -29,7 +29,7 @@
 #include <thread>
 
 #include "os/service.h"
-#include "os/sim/device.h"
+#include "device/device.h"
 #include "os/sim/sim_host.h"
 
 namespace sim {

@@ -1,8 +1,8 @@
 // Type library registration on the simulated device: the entries that
 // RegisterTypeLib makes for the executable's library (its header embedded
 // from resources/vorn.idl), and their removal.
-#include "os/sim/codepage.h"
-#include "os/sim/hive_values.h"
+#include "device/codepage.h"
+#include "device/hive_values.h"
 #include "os/sim/sim_host.h"
 #include "os/sim/vorn_resources.h"
 

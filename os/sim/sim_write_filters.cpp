@@ -1,4 +1,3 @@
-#include "os/sim/device_json.h"
 #include "os/sim/sim_machine.h"
 
 namespace sim {
@@ -75,28 +74,6 @@ class SimEwfList : public os::EwfVolumeList {
 };
 
 }  // namespace
-
-bool ReadWriteFilters(const Json& file, DeviceState* state, std::string*) {
-  if (file.contains("fbwf")) {
-    const Json& f = file["fbwf"];
-    if (f.contains("status")) state->fbwfStatus = f["status"].get<std::uint32_t>();
-    state->fbwfCurrent = f.value("current", 0u);
-    state->fbwfNext = f.value("next", 0u);
-  }
-  if (file.contains("ewf") && !file["ewf"].is_null()) {
-    std::vector<SimEwfVolume> volumes;
-    for (const auto& v : file["ewf"]) {
-      SimEwfVolume volume;
-      volume.state = v.value("state", 0u);
-      volume.openFails = v.value("openFails", false);
-      ReadNullable(v, "configFails", &volume.configFails);
-      ReadNullable(v, "closeFails", &volume.closeFails);
-      volumes.push_back(volume);
-    }
-    state->ewf = volumes;
-  }
-  return true;
-}
 
 os::Status SimWriteFilters::FbwfIsFilterEnabled(std::uint32_t* current, std::uint32_t* next) {
   if (auto e = device_.Fault("FbwfIsFilterEnabled")) return *e;

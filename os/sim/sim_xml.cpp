@@ -40,7 +40,7 @@
 #include <mutex>
 #include <vector>
 
-#include "os/sim/codepage.h"
+#include "device/codepage.h"
 #include "os/sim/disk.h"
 #include "os/sim/sim_host.h"
 #include "os/xml.h"

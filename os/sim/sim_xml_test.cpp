@@ -6,8 +6,8 @@
 
 #include <gtest/gtest.h>
 
-#include "os/sim/codepage.h"
-#include "os/sim/testing.h"
+#include "device/codepage.h"
+#include "tests/support/testing.h"
 
 namespace sim {
 namespace {

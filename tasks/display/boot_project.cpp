@@ -12,6 +12,8 @@
 namespace vorn {
 namespace {
 
+// The event texts stay word for word, the space before the colon included:
+// stored logs and the operators' searches match them as written.
 constexpr char kEventHostName[] = "Zentravise : Failed to get Computer name";
 constexpr char kEventLoad[] = "Failed to load DefaultConfig.xml";
 constexpr char kEventUnexpected[] = "Unexpected error while setting display string.";

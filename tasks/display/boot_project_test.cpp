@@ -7,7 +7,7 @@
 
 #include <gtest/gtest.h>
 
-#include "os/sim/testing.h"
+#include "tests/support/testing.h"
 #include "tasks/display/display_text.h"
 
 namespace vorn {

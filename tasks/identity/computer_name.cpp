@@ -12,6 +12,8 @@ namespace {
 
 // The name every device image ships with; it is always replaced.
 constexpr char kDefaultComputerName[] = "QZ_IPC";
+// Word for word as devices have always logged it ("Computername"): stored
+// logs and the operators' searches match this text.
 constexpr char kNameRestartText[] =
     "The Computername was changed. Machine has to be restarted.";
 

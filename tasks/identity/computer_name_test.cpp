@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "tasks/identity/id_check.h"
-#include "tasks/identity/identity_testing.h"
+#include "tests/support/identity_testing.h"
 
 namespace vorn {
 namespace {

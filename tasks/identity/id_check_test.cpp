@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "tasks/identity/identity_testing.h"
+#include "tests/support/identity_testing.h"
 
 namespace vorn {
 namespace {

@@ -2,7 +2,8 @@
 // device, and the run after the restart it asked for.
 #include <gtest/gtest.h>
 
-#include "os/sim/testing.h"
+#include "tests/support/testing.h"
+#include "tests/support/image_info_registry.h"
 
 namespace vorn {
 namespace {
@@ -10,14 +11,10 @@ namespace {
 // Registered to run as a plain process (no "LocalService"). The platform is
 // outside the "KQ" family, so the display task is skipped and only the
 // identity tasks decide the summary.
-const char kRegistry[] =
+const std::string kRegistry =
     "[HKEY_CLASSES_ROOT\\AppID\\{5A3C7E12-4B9D-4F60-8E21-73D0C4B9A615}]\r\n"
-    "@=\"VORN\"\r\n\r\n"
-    "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Talvenor\\IPC]\r\n"
-    "\"Image\"=\"KQ5020 Image\"\r\n"
-    "\"Platform\"=\"XQ5020\"\r\n"
-    "\"PlatformShort\"=\"KQ5\"\r\n"
-    "\"Version\"=\"2.1\"\r\n\r\n"
+    "@=\"VORN\"\r\n\r\n" +
+    sim::ImageInfoRegistry({.platform = "XQ5020"}) +
     "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Talvenor\\Quorvex\\System]\r\n\r\n";
 
 const char kDevice[] = R"({"hostName": "QZ_IPC",

@@ -5,7 +5,8 @@
 #include <cstdio>
 
 #include "tasks/identity/id_check.h"
-#include "tasks/identity/identity_testing.h"
+#include "tests/support/identity_testing.h"
+#include "tests/support/image_info_registry.h"
 #include "tasks/identity/restart.h"
 
 namespace vorn {
@@ -31,13 +32,9 @@ std::string Unterminated(const std::string& name, const std::string& text) {
   return line + "\r\n";
 }
 
-std::string IpcKey(const std::string& values) {
-  return "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Talvenor\\IPC]\r\n" + values + "\r\n";
-}
-
 // The identity of KQ5_12AB3C / 00-01-05-12-AB-3C as the last registration
 // stored it.
-const std::string kStored = IpcKey(Unterminated("LastComputerName", "KQ5_12AB3C") +
+const std::string kStored = sim::ImageInfoKey(Unterminated("LastComputerName", "KQ5_12AB3C") +
                                    "\"FirstMACId\"=hex:00,01,05,12,ab,3c\r\n");
 
 std::string Upnp(const std::string& fields) { return R"("upnp": {)" + fields + "}"; }
@@ -101,7 +98,7 @@ TEST(CheckUpnp, ANameOrAddressDifferenceReRegisters) {
   // A short name stored without terminator, read with the address's own
   // 6-byte size: unchanged.
   IdentityDevice same(DeviceJson("KQ5", kIntel3C),
-                      IpcKey(Unterminated("LastComputerName", "KQ5") +
+                      sim::ImageInfoKey(Unterminated("LastComputerName", "KQ5") +
                              "\"FirstMACId\"=hex:00,01,05,12,ab,3c\r\n"));
   EXPECT_TRUE(same.Make().CheckUpnp());
   EXPECT_EQ(same.Count("restartRequest"), 0u);
@@ -116,7 +113,7 @@ TEST(CheckUpnp, StoredValuesThatDoNotFitCountAsDifferent) {
       Unterminated("LastComputerName", "KQ5_12AB3C") + "\"FirstMACId\"=hex:00,01,05,12\r\n",
   };
   for (const std::string& values : cases) {
-    IdentityDevice d(DeviceJson("KQ5_12AB3C", kIntel3C), IpcKey(values));
+    IdentityDevice d(DeviceJson("KQ5_12AB3C", kIntel3C), sim::ImageInfoKey(values));
     EXPECT_TRUE(d.Make().CheckUpnp());
     EXPECT_EQ(d.Count("restartRequest"), 1u);
   }
@@ -125,15 +122,14 @@ TEST(CheckUpnp, StoredValuesThatDoNotFitCountAsDifferent) {
 TEST(CheckUpnp, StoredValuesOfTheWrongTypeFailTheTask) {
   {
     IdentityDevice d(DeviceJson("KQ5_12AB3C", kIntel3C),
-                     "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Talvenor\\IPC]\r\n"
-                     "\"LastComputerName\"=dword:00000001\r\n\r\n");
+                     sim::ImageInfoKey("\"LastComputerName\"=dword:00000001\r\n"));
     EXPECT_FALSE(d.Make().CheckUpnp());
     EXPECT_EQ(d.Events(), std::vector<std::string>{"Reading LastComputerName from Registry failed"});
     EXPECT_EQ(d.Count("registryWrite") + d.Count("restartRequest") + d.Count("libraryCall"), 0u);
   }
   {
     IdentityDevice d(DeviceJson("KQ5_12AB3C", kIntel3C),
-                     IpcKey(Unterminated("LastComputerName", "KQ5_12AB3C") +
+                     sim::ImageInfoKey(Unterminated("LastComputerName", "KQ5_12AB3C") +
                             "\"FirstMACId\"=\"abc\"\r\n"));
     EXPECT_FALSE(d.Make().CheckUpnp());
     EXPECT_EQ(d.Events(), std::vector<std::string>{"Reading MACID from Registry failed"});

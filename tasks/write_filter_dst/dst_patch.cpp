@@ -36,12 +36,11 @@ void DstPatch::Load() {
   vendorDst = ReadRecord(kVendorKey, kStateValue);
 }
 
-int DstPatch::RecordState() {
+void DstPatch::RecordState() {
   patchDst = tzId;
   vendorDst = tzId;
   reg.WriteDword(os::RootKey::kLocalMachine, kPatchKey, kStateValue, tzId);
   reg.WriteDword(os::RootKey::kLocalMachine, kVendorKey, kStateValue, tzId);
-  return 0;
 }
 
 int DstPatch::Enable() {
@@ -53,6 +52,31 @@ int DstPatch::Disable() {
   return reg.WriteDword(os::RootKey::kLocalMachine, kPatchKey, kEnableValue, 0) ? 1 : 0;
 }
 
+// While a write filter discards the system's own daylight-saving change,
+// the two records tell which state the clock was last set for. The key k
+// folds the current state and both records into one number; with 1
+// (standard) and 2 (daylight) it decides:
+//
+//   tzId  patchDst  vendorDst   k   effect
+//   ----  --------  ---------  --   -------------------------------------
+//     1      1          1       7   nothing
+//     1      1          2       8   clock +DaylightBias min; records := 1
+//     1      2          1      11   clock -DaylightBias min; records := 1
+//     1      2          2      12   records := 1
+//     2      1          1       9   records := 2
+//     2      1          2      10   clock +DaylightBias min; records := 2
+//     2      2          1      13   clock -DaylightBias min; records := 2
+//     2      2          2      14   nothing
+//
+// Records that match the state: nothing. Records that agree with each other
+// but not with the state: the state is recorded. Records that disagree: the
+// clock moves by +DaylightBias minutes when the vendor's record says
+// daylight and the patch's standard, by -DaylightBias the other way round
+// (with the usual bias of -60: back one hour, forward one hour), and the
+// state is recorded. The sign comes out of ShiftClock: reverse for k 8 and
+// 13, forward for 10 and 11, times +1 in daylight and -1 in standard time.
+// Other values (an absent record reads 0, a zone without daylight saving
+// reports 0) go through the same key: a k outside the table changes nothing.
 int DstPatch::CorrectAtBoot() {
   if (enabled == 0) return 101;
   // Unsigned arithmetic: out-of-range records wrap rather than overflow.
@@ -78,7 +102,7 @@ int DstPatch::CorrectAtBoot() {
   return 0;
 }
 
-int DstPatch::ShiftClock(bool reverse) {
+void DstPatch::ShiftClock(bool reverse) {
   const std::int64_t delta = static_cast<std::int64_t>(tzInfo.daylightBias) * kUnitsPerMinute;
   const std::int64_t sign = (tzId == os::kTimeZoneIdDaylight ? 1 : -1) * (reverse ? -1 : 1);
   os::SystemTime time;
@@ -86,11 +110,10 @@ int DstPatch::ShiftClock(bool reverse) {
   std::uint64_t value = 0;
   // A conversion that fails leaves nothing sound to set: the clock is then
   // left as it is rather than set from a value that does not hold the time.
-  if (!platform_.clock.SystemTimeToFileTime(time, &value)) return 0;
+  if (!platform_.clock.SystemTimeToFileTime(time, &value)) return;
   value += static_cast<std::uint64_t>(sign * delta);  // two's-complement wrap
-  if (!platform_.clock.FileTimeToSystemTime(value, &time)) return 0;
+  if (!platform_.clock.FileTimeToSystemTime(value, &time)) return;
   platform_.clock.SetLocalTime(time);
-  return 0;
 }
 
 int DstPatch::CreateTimeChangeWindow() {

@@ -21,8 +21,8 @@ class DstPatch {
   int Disable();
   int CorrectAtBoot();
   int WatchTimeChanges();
-  int RecordState();
-  int ShiftClock(bool reverse);
+  void RecordState();
+  void ShiftClock(bool reverse);
   int CreateTimeChangeWindow();
 
   os::TimeZoneInfo tzInfo;

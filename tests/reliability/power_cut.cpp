@@ -35,7 +35,7 @@
 #include <vector>
 
 #include "host/process.h"
-#include "os/sim/device.h"
+#include "device/device.h"
 #include "os/sim/sim_platform.h"
 
 namespace {

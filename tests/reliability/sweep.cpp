@@ -29,8 +29,9 @@
 #include <string>
 #include <vector>
 
-#include "os/sim/codepage.h"
-#include "os/sim/testing.h"
+#include "device/codepage.h"
+#include "tests/support/image_info_registry.h"
+#include "tests/support/testing.h"
 #include "tests/reliability/fault_codes.h"
 
 namespace reliability {
@@ -50,14 +51,10 @@ constexpr int kRecoveryBoots = 3;
 // ---------------------------------------------------------------------------
 // The devices.
 
-const char kImage[] =
+const std::string kImage =
     "[HKEY_LOCAL_MACHINE\\SOFTWARE\\DSTPatch]\r\n\r\n"
-    "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Talvenor]\r\n\r\n"
-    "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Talvenor\\IPC]\r\n"
-    "\"Image\"=\"KQ5020 Image\"\r\n"
-    "\"Platform\"=\"KQ5020\"\r\n"
-    "\"Version\"=\"2.1\"\r\n"
-    "\"PlatformShort\"=\"KQ5\"\r\n\r\n"
+    "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Talvenor]\r\n\r\n" +
+    sim::ImageInfoRegistry() +
     "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Talvenor\\Quorvex]\r\n"
     "\"InstallationPath\"=\"C:\\\\Quorvex\"\r\n\r\n"
     "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Talvenor\\Quorvex\\System]\r\n\r\n"
@@ -157,7 +154,7 @@ std::vector<Scenario> Scenarios() {
 
   Scenario first;
   first.name = "first-boot";
-  first.registry = std::string(kImage) + kAppId;
+  first.registry = kImage + kAppId;
   first.deviceJson = scm + kAdapters + "}";
   first.files["c/Quorvex/DefaultConfig.xml"] = BootConfig(oldLines);
   first.expectsIdentity = true;
@@ -165,14 +162,14 @@ std::vector<Scenario> Scenarios() {
 
   Scenario steady = first;
   steady.name = "steady-boot";
-  steady.registry = std::string(kImage) + kAppId + kSteadyIdentity;
+  steady.registry = kImage + kAppId + kSteadyIdentity;
   steady.deviceJson = scm + R"("hostName": "KQ5_12AB3C", )" + kAdapters + "}";
   steady.files["c/Quorvex/DefaultConfig.xml"] = BootConfig(newLines);
   out.push_back(steady);
 
   Scenario filter = steady;
   filter.name = "write-filter-dst";
-  filter.registry = std::string(kImage) + kAppId + kSteadyIdentity + kDstOn;
+  filter.registry = kImage + kAppId + kSteadyIdentity + kDstOn;
   filter.deviceJson = scm + R"("hostName": "KQ5_12AB3C", "fbwf": {"current": 1, "next": 1},
       "timeZone": {"id": 2, "daylightBias": -60}, "localTime": "2026-03-29T03:30:00.000",
       "messages": [{"timeChange": 1}],
@@ -197,7 +194,7 @@ std::vector<Scenario> Scenarios() {
   verb.arguments = "-UnregServer";
   out.push_back(verb);
   verb.setup.clear();
-  verb.registry = std::string(kImage) + kAppId + kDstOn;
+  verb.registry = kImage + kAppId + kDstOn;
   for (const char* name : {"enabledst", "disabledst"}) {
     verb.name = std::string("verb-") + name;
     verb.arguments = std::string("-") + name;

@@ -10,7 +10,7 @@
 #include <gtest/gtest.h>
 #include <libxml/parserInternals.h>
 
-#include "os/sim/testing.h"
+#include "tests/support/testing.h"
 #include "tasks/display/boot_project.h"
 #include "tasks/display/display_text.h"
 #include "tests/unit/bad_input_catalogue.h"

@@ -15,9 +15,10 @@
 #include "common/image_info.h"
 #include "host/entry.h"
 #include "host/process.h"
-#include "os/sim/codepage.h"
-#include "os/sim/reg_file.h"
-#include "os/sim/testing.h"
+#include "device/codepage.h"
+#include "device/reg_file.h"
+#include "tests/support/image_info_registry.h"
+#include "tests/support/testing.h"
 #include "tests/unit/bad_input_catalogue.h"
 
 namespace vorn {
@@ -126,7 +127,7 @@ ImageRead ReadImage(const std::string& name, const std::string& data) {
   for (const char* v : {"Image", "Platform", "Version", "PlatformShort"}) {
     values += Line(v, v == name ? data : std::string("\"KQ5020\""));
   }
-  sim::TestDevice device("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Talvenor\\IPC]\r\n" + values + "\r\n");
+  sim::TestDevice device(sim::ImageInfoKey(values));
   RegAccess reg(device.sim().registry, device.sim().process);
   ImageRead r;
   r.ok = r.info.Read(reg);
@@ -214,10 +215,10 @@ TEST(BadInput, ImageValuesWithBytesAbove0x7F) {
 }
 
 TEST(BadInput, TheJobTakesAWrongTypedImageValueAsMissingImageInformation) {
-  sim::TestDevice device(std::string(kAppIdKey) + "\r\n"
-                         "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Talvenor\\IPC]\r\n" +
-                         Line("Image", "dword:00000001") + Line("Platform", "\"KQ5020\"") +
-                         Line("Version", "hex(7):32,00,00,00,00,00") + "\r\n");
+  sim::TestDevice device(std::string(kAppIdKey) + "\r\n" +
+                         sim::ImageInfoKey(Line("Image", "dword:00000001") +
+                                           Line("Platform", "\"KQ5020\"") +
+                                           Line("Version", "hex(7):32,00,00,00,00,00")));
   EXPECT_EQ(device.Run(), 0);
   auto events = device.Records("event");
   ASSERT_EQ(events.size(), 1u);

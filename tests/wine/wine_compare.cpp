@@ -10,9 +10,9 @@
 #include <libxml/parser.h>
 #include <libxml/tree.h>
 
-#include "os/sim/codepage.h"
-#include "os/sim/device.h"
-#include "os/sim/reg_file.h"
+#include "device/codepage.h"
+#include "device/device.h"
+#include "device/reg_file.h"
 #include "tests/wine/wine_device.h"
 
 namespace wine {

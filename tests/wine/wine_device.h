@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "os/sim/hive.h"
+#include "device/hive.h"
 
 namespace wine {
 

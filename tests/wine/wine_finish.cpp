@@ -6,11 +6,11 @@
 #include <regex>
 #include <sstream>
 
-#include "os/sim/codepage.h"
-#include "os/sim/device.h"
-#include "os/sim/hive_values.h"
-#include "os/sim/reg_file.h"
-#include "os/sim/snapshot.h"
+#include "device/codepage.h"
+#include "device/device.h"
+#include "device/hive_values.h"
+#include "device/reg_file.h"
+#include "device/drives.h"
 #include "tests/wine/wine_device.h"
 
 namespace wine {

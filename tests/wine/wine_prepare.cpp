@@ -7,12 +7,12 @@
 #include <set>
 #include <sstream>
 
-#include "os/sim/codepage.h"
-#include "os/sim/device.h"
-#include "os/sim/reg_file.h"
+#include "device/codepage.h"
+#include "device/device.h"
+#include "device/reg_file.h"
 #include "os/sim/sim_services.h"
 #include "os/sim/vorn_resources.h"
-#include "os/sim/whole_file.h"
+#include "device/whole_file.h"
 #include "tests/wine/wine_device.h"
 
 namespace wine {
