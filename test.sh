@@ -12,6 +12,8 @@
 # with its reason, and ends with "N passed, N failed, N skipped" counted from
 # ctest's results (scripts/ctest_tally.py).
 #
+# usage: ./test.sh [CTEST_ARGS...]   (passed to ctest, e.g. -L wine or
+#                                     -R both.dst-verbs: that selection only)
 # Environment: JOBS (compilers per build, default 2; ctest runs twice as
 # many tests at once, tests/stages/CMakeLists.txt says why), FUZZ_SECONDS
 # (each fuzzer, default 10), VORN_SKIP_X86VM=1 (skip the emulated machine),
@@ -29,7 +31,7 @@ cmake --build build/all -- -k 0
 
 results=$PWD/build/all/results.xml
 rm -f "$results"
-ctest --test-dir build/all -j "$((2 * JOBS))" --output-on-failure --output-junit "$results"
+ctest --test-dir build/all -j "$((2 * JOBS))" --output-on-failure --output-junit "$results" "$@"
 ctest_status=$?
 
 echo

@@ -1,10 +1,9 @@
 #!/usr/bin/env bash
 # fuzz/run.sh [SECONDS]: builds the `fuzz` preset and runs every fuzzer
 # (build/fuzz/*_fuzzer) for SECONDS each (default FUZZ_SECONDS, else 10) on
-# its seed corpus
-# fuzz/corpus/<name>/. New inputs go to a scratch folder, so the seeds in
-# the repository stay as they are. Fails on any finding; the input that
-# found it is kept in build/fuzz/findings/.
+# its seed corpus fuzz/corpus/<name>/. New inputs go to a scratch folder, so
+# the seeds in the repository stay as they are. Fails on any finding; the
+# input that found it is kept in build/fuzz/findings/.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 
