@@ -111,13 +111,13 @@ if(CMAKE_SIZEOF_VOID_P EQUAL 8)
   add_test(NAME wine.standins
            COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/tests/wine/standins_test.sh
                    $<TARGET_FILE:vorn_exe>)
-  set_tests_properties(wine.standins PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 900)
+  set_tests_properties(wine.standins PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 900 LABELS wine)
 else()
   # End-to-end smoke test under Wine; skipped (77) where 32-bit Wine cannot run.
   add_test(NAME wine.smoke
            COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/tests/wine/smoke.sh
                    $<TARGET_FILE:vorn_exe>)
-  set_tests_properties(wine.smoke PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 1800)
+  set_tests_properties(wine.smoke PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 1800 LABELS wine)
 endif()
 
 # Release form: stripped, its debug information in VORN.EXE.debug beside it.

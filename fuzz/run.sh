@@ -1,13 +1,13 @@
 #!/usr/bin/env bash
 # fuzz/run.sh [SECONDS]: builds the `fuzz` preset and runs every fuzzer
-# (build/fuzz/*_fuzzer) for SECONDS each (default 10) on its seed corpus
-# fuzz/corpus/<name>/. New inputs go to a scratch folder, so the seeds in
-# the repository stay as they are. Fails on any finding; the input that
-# found it is kept in build/fuzz/findings/.
+# (build/fuzz/*_fuzzer) for SECONDS each (default FUZZ_SECONDS, else 10) on
+# its seed corpus fuzz/corpus/<name>/. New inputs go to a scratch folder, so
+# the seeds in the repository stay as they are. Fails on any finding; the
+# input that found it is kept in build/fuzz/findings/.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 
-seconds=${1:-10}
+seconds=${1:-${FUZZ_SECONDS:-10}}
 cmake --preset fuzz >/dev/null && cmake --build --preset fuzz -j "${JOBS:-2}" >/dev/null || {
   echo "fuzz build failed" >&2
   exit 1
