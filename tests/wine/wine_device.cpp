@@ -12,10 +12,23 @@
 //       device.json (host name in effect, restart requested) and the
 //       journal records (from Wine's debug log, the stand-ins' call log, the
 //       service states polled and the exit code).
+//   vorn-wine-device seed DEVICE_DIR WORK TEMPLATE
+//       WORK/prefix made from the template prefix, with the device's files
+//       (c/, read-only ones without write permission), the stand-ins
+//       ($VORN_WINE_STANDINS) and VORN.EXE ($VORN_WINE_EXE) at the device's
+//       imagePath, its folders also under the device's spelling.
+//   vorn-wine-device sc-state <"sc query" output
+//       The state and exit code it shows, one line ("RUNNING 0"); nothing
+//       when it shows none.
+//   vorn-wine-device seed-raw WORK PREFIX
+//       After regedit imported WORK/seed.reg: the values the import altered
+//       (a DWORD of another size, a string without its terminator) written
+//       into PREFIX/system.reg as the device has them.
 //   vorn-wine-device compare SIM_DIR WINE_DIR
 //       Compares a device run through vorn-sim with the same device run
 //       through vorn-wine; prints every difference, exit 1 when there is one.
 #include <iostream>
+#include <istream>
 #include <string>
 
 #include "tests/wine/wine_device.h"
@@ -25,7 +38,13 @@ int main(int argc, char** argv) {
   if (argc == 4 && verb == "prepare") return wine::Prepare(argv[2], argv[3]);
   if (argc == 4 && verb == "finish") return wine::Finish(argv[2], argv[3]);
   if (argc == 4 && verb == "compare") return wine::Compare(argv[2], argv[3]);
+  if (argc == 5 && verb == "seed") return wine::SeedFiles(argv[2], argv[3], argv[4]);
+  if (argc == 2 && verb == "sc-state") return wine::ServiceState(std::cin, std::cout);
+  if (argc == 4 && verb == "seed-raw") return wine::SeedRaw(argv[2], argv[3]);
   std::cerr << "usage: vorn-wine-device prepare|finish DEVICE_DIR WORK\n"
+               "       vorn-wine-device seed DEVICE_DIR WORK TEMPLATE\n"
+               "       vorn-wine-device seed-raw WORK PREFIX\n"
+               "       vorn-wine-device sc-state <SC_QUERY_OUTPUT\n"
                "       vorn-wine-device compare SIM_DIR WINE_DIR\n";
   return 64;
 }

@@ -12,6 +12,7 @@
 #include "os/sim/reg_file.h"
 #include "os/sim/snapshot.h"
 #include "tests/wine/wine_device.h"
+#include "tests/wine/wine_raw.h"
 
 namespace wine {
 namespace fs = std::filesystem;
@@ -288,7 +289,24 @@ std::vector<std::string> ReadOnlyFiles(const fs::path& folder) {
 
 }  // namespace
 
+int ServiceState(std::istream& in, std::ostream& out) {
+  std::string line, state, code;
+  while (std::getline(in, line)) {
+    std::istringstream words(line);
+    std::string name, colon, number, text;
+    words >> name >> colon >> number >> text;
+    if (name == "STATE") state = text;
+    if (name == "WIN32_EXIT_CODE") code = number;
+  }
+  if (!state.empty()) out << state << " " << code << "\n";
+  return 0;
+}
+
 int Finish(const fs::path& folder, const fs::path& work) {
+  if (!CopyBack(folder, work / "prefix")) {
+    std::cerr << "vorn-wine: cannot copy the device's files back\n";
+    return 71;
+  }
   sim::Device device;
   std::string error;
   if (!device.Load(folder, &error)) {
@@ -303,6 +321,12 @@ int Finish(const fs::path& folder, const fs::path& work) {
     std::cerr << "vorn-wine: the registry Wine exported: " << error << "\n";
     return 70;
   }
+  std::string systemReg;
+  if (!ReadBytes(work / "prefix" / "system.reg", &systemReg)) {
+    std::cerr << "vorn-wine: cannot read back the raw registry values\n";
+    return 71;
+  }
+  ReadBackRawValues(systemReg, &wine);
   // Start types held back at seeding come back unless the run set them.
   sim::Hive seeded;
   ParseRegFile(Read(work / "seed.reg"), &seeded, &error);

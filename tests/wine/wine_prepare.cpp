@@ -14,6 +14,7 @@
 #include "os/sim/vorn_resources.h"
 #include "os/sim/whole_file.h"
 #include "tests/wine/wine_device.h"
+#include "tests/wine/wine_raw.h"
 
 namespace wine {
 namespace fs = std::filesystem;
@@ -143,16 +144,9 @@ std::string ControlKey(const sim::DeviceState& d) {
 
 std::string Plan(sim::Device& device, const std::string& zone) {
   const sim::DeviceState& d = device.state();
+  const Layout layout = LayoutOf(device);
   std::ostringstream out;
-  // A start by the service control manager: the command line is the
-  // installed service's (empty: not installed, disabled or without one).
-  std::string command, module, error;
-  if (!sim::ServiceStartCommand(device, d.strings.at(100), &command, &module, &error)) {
-    command.clear();
-    module.clear();
-  }
-  out << "SERVICE_COMMAND=" << Quote(command) << "\n";
-  out << "SERVICE_MODULE=" << Quote(module) << "\n";
+  out << "SERVICE_COMMAND=" << Quote(layout.serviceCommand) << "\n";
   out << "IMAGE_PATH=" << Quote(d.imagePath) << "\n";
   out << "STARTED_BY=" << Quote(d.startedBy) << "\n";
   out << "SERVICE_NAME=" << Quote(d.strings.at(100)) << "\n";
@@ -167,18 +161,8 @@ std::string Plan(sim::Device& device, const std::string& zone) {
     out << " " << Quote(sim::HexBytes(a.address.data(), a.address.size()));
   }
   out << " )\n";
-  const sim::SimUpnp& u = d.upnp;
-  std::string agent = !u.library              ? ""
-                      : !u.unregisterResult ? "UPnPAgent-nounreg.dll"
-                      : !u.registerResult   ? "UPnPAgent-noreg.dll"
-                                            : "UPnPAgent.dll";
-  out << "UPNP_AGENT=" << Quote(agent) << "\n";
-  out << "UPNP_TOOL=" << (u.tool ? 1 : 0) << "\n";
   out << "TIME_CHANGES=" << d.messages.size() << "\n";
   out << "STOP_AT=" << Quote(d.serviceControls.empty() ? "" : d.serviceControls[0].at) << "\n";
-  out << "READ_ONLY_FILES=(";
-  for (const std::string& file : d.readOnlyFiles) out << " " << Quote(file);
-  out << " )\n";
   return out.str();
 }
 
@@ -245,6 +229,28 @@ sim::Hive& HoldBackAutoStart(sim::Hive& hive) {
   return hive;
 }
 
+Layout LayoutOf(sim::Device& device) {
+  const sim::DeviceState& d = device.state();
+  Layout layout;
+  // A start by the service control manager: the command line is the
+  // installed service's (empty: not installed, disabled or without one).
+  std::string error;
+  if (!sim::ServiceStartCommand(device, d.strings.at(100), &layout.serviceCommand,
+                                &layout.serviceModule, &error)) {
+    layout.serviceCommand.clear();
+    layout.serviceModule.clear();
+  }
+  layout.imagePath = d.imagePath;
+  const sim::SimUpnp& u = d.upnp;
+  layout.upnpAgent = !u.library              ? ""
+                     : !u.unregisterResult ? "UPnPAgent-nounreg.dll"
+                     : !u.registerResult   ? "UPnPAgent-noreg.dll"
+                                           : "UPnPAgent.dll";
+  layout.upnpTool = u.tool;
+  layout.readOnlyFiles = d.readOnlyFiles;
+  return layout;
+}
+
 std::string InterfaceName(const std::string& description, std::size_t index) {
   std::string lower;
   for (char c : description) lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -275,6 +281,24 @@ int Prepare(const fs::path& folder, const fs::path& work) {
       !WriteText(work / "plan.env", Plan(device, zone))) {
     std::cerr << "vorn-wine: cannot write to " << work << "\n";
     return 74;
+  }
+  return 0;
+}
+
+int SeedRaw(const fs::path& work, const fs::path& prefix) {
+  std::string seedBytes, systemReg, seeded, error;
+  sim::Hive seed;
+  const fs::path target = prefix / "system.reg", next = prefix / "system.reg.new";
+  if (!ReadBytes(work / "seed.reg", &seedBytes) || !sim::ParseRegFile(seedBytes, &seed, &error) ||
+      !ReadBytes(target, &systemReg) || !SeedRawValues(seed, systemReg, &seeded, &error)) {
+    std::cerr << "vorn-wine: cannot write the device's raw registry values: " << error << "\n";
+    return 71;
+  }
+  std::error_code ec;
+  if (!WriteText(next, seeded) || (fs::rename(next, target, ec), ec)) {
+    std::cerr << "vorn-wine: cannot write " << target << "\n";
+    fs::remove(next, ec);
+    return 71;
   }
   return 0;
 }
