@@ -36,6 +36,10 @@ inline constexpr char16_t kServicesKey[] = u"SYSTEM\\CurrentControlSet\\Services
 inline constexpr std::uint8_t kHeldBackStart = 3;
 sim::Hive& HoldBackAutoStart(sim::Hive& hive);
 
+// The device folder read as vorn-sim reads it between runs (65 when it
+// cannot be read, with the reason on the error output).
+int LoadDevice(const std::filesystem::path& folder, sim::Device& device);
+
 // Where the device's files go in the prefix.
 struct Layout {
   std::string imagePath;       // VORN.EXE's "C:\\..." path
@@ -55,6 +59,13 @@ std::filesystem::path UnixPath(const std::filesystem::path& prefix, const std::s
 // device's files, the stand-ins and VORN.EXE (71 when that fails).
 int SeedFiles(const std::filesystem::path& device, const std::filesystem::path& work,
               const std::filesystem::path& templ);
+
+// The run in the runner's namespaces: WORK/prefix seeded from the
+// template, VORN.EXE started (by hand through vorn-launch.exe, or as the
+// service through sc), everything read back into the device folder.
+// Returns the program's exit code (its low byte) or the runner's error.
+int RunWine(const std::filesystem::path& device, const std::filesystem::path& work,
+            const std::filesystem::path& templ);
 
 // The device's drive after the run: each top-level entry of c/ as the
 // prefix holds it. False when one cannot be copied.

@@ -287,7 +287,33 @@ std::vector<std::string> ReadOnlyFiles(const fs::path& folder) {
   return files;
 }
 
+// The registry Wine exported, with the values system.reg holds raw.
+int ReadRegistry(const fs::path& work, sim::Hive* wine) {
+  std::string error, systemReg;
+  if (!sim::ParseRegFile(Exports(work), wine, &error)) {
+    std::cerr << "vorn-wine: the registry Wine exported: " << error << "\n";
+    return 70;
+  }
+  if (!ReadBytes(work / "prefix" / "system.reg", &systemReg)) {
+    std::cerr << "vorn-wine: cannot read back the raw registry values\n";
+    return 71;
+  }
+  ReadBackRawValues(systemReg, wine);
+  return 0;
+}
+
 }  // namespace
+
+int LoadDevice(const fs::path& folder, sim::Device& device) {
+  std::string error;
+  if (!device.Load(folder, &error)) {
+    std::cerr << "vorn-wine: " << error << "\n";
+    return 65;
+  }
+  // A restart scheduled by the run before is taken as done, as vorn-sim does.
+  device.ApplyRestartBetweenRuns();
+  return 0;
+}
 
 int ServiceState(std::istream& in, std::ostream& out) {
   std::string line, state, code;
@@ -308,25 +334,12 @@ int Finish(const fs::path& folder, const fs::path& work) {
     return 71;
   }
   sim::Device device;
-  std::string error;
-  if (!device.Load(folder, &error)) {
-    std::cerr << "vorn-wine: " << error << "\n";
-    return 65;
-  }
-  device.ApplyRestartBetweenRuns();
+  if (int rc = LoadDevice(folder, device)) return rc;
   sim::DeviceState& s = device.state();
   const std::string before = s.hostName;
   sim::Hive wine;
-  if (!sim::ParseRegFile(Exports(work), &wine, &error)) {
-    std::cerr << "vorn-wine: the registry Wine exported: " << error << "\n";
-    return 70;
-  }
-  std::string systemReg;
-  if (!ReadBytes(work / "prefix" / "system.reg", &systemReg)) {
-    std::cerr << "vorn-wine: cannot read back the raw registry values\n";
-    return 71;
-  }
-  ReadBackRawValues(systemReg, &wine);
+  if (int rc = ReadRegistry(work, &wine)) return rc;
+  std::string error;
   // Start types held back at seeding come back unless the run set them.
   sim::Hive seeded;
   ParseRegFile(Read(work / "seed.reg"), &seeded, &error);

@@ -142,28 +142,39 @@ std::string ControlKey(const sim::DeviceState& d) {
   return out.str();
 }
 
-std::string Plan(sim::Device& device, const std::string& zone) {
+// The device's host name and adapters, which the runner's shell sets up in
+// its namespaces (shell variables).
+std::string Plan(sim::Device& device) {
   const sim::DeviceState& d = device.state();
-  const Layout layout = LayoutOf(device);
   std::ostringstream out;
-  out << "SERVICE_COMMAND=" << Quote(layout.serviceCommand) << "\n";
-  out << "IMAGE_PATH=" << Quote(d.imagePath) << "\n";
-  out << "STARTED_BY=" << Quote(d.startedBy) << "\n";
-  out << "SERVICE_NAME=" << Quote(d.strings.at(100)) << "\n";
   out << "HOST_NAME=" << Quote(d.hostName) << "\n";
-  out << "TIME_ZONE=" << Quote(zone) << "\n";
   out << "ADAPTER_NAMES=(";
   for (std::size_t i = 0; i < d.adapters.size(); ++i) {
     out << " " << Quote(InterfaceName(d.adapters[i].description, i));
   }
   out << " )\nADAPTER_MACS=(";
   for (const sim::SimAdapter& a : d.adapters) {
-    out << " " << Quote(sim::HexBytes(a.address.data(), a.address.size()));
+    std::string mac = sim::HexBytes(a.address.data(), a.address.size());
+    for (std::size_t at = mac.size() - 2; at > 0 && at < mac.size(); at -= 2) mac.insert(at, ":");
+    out << " " << Quote(mac);
   }
   out << " )\n";
-  out << "TIME_CHANGES=" << d.messages.size() << "\n";
-  out << "STOP_AT=" << Quote(d.serviceControls.empty() ? "" : d.serviceControls[0].at) << "\n";
   return out.str();
+}
+
+// What the run needs besides the files: how VORN.EXE is started and what
+// is sent to it.
+std::string RunPlan(sim::Device& device, const std::string& zone) {
+  const sim::DeviceState& d = device.state();
+  const Layout layout = LayoutOf(device);
+  const Json plan = {{"imagePath", d.imagePath},
+                     {"serviceCommand", layout.serviceCommand},
+                     {"serviceName", d.strings.at(100)},
+                     {"startedBy", d.startedBy},
+                     {"timeZone", zone},
+                     {"timeChanges", d.messages.size()},
+                     {"stopAt", d.serviceControls.empty() ? "" : d.serviceControls[0].at}};
+  return plan.dump();
 }
 
 bool Below(const std::vector<std::u16string>& path, const std::vector<std::u16string>& root) {
@@ -259,15 +270,10 @@ std::string InterfaceName(const std::string& description, std::size_t index) {
 
 int Prepare(const fs::path& folder, const fs::path& work) {
   sim::Device device;
-  std::string error;
-  if (!device.Load(folder, &error)) {
-    std::cerr << "vorn-wine: " << error << "\n";
-    return 65;
-  }
+  if (int rc = LoadDevice(folder, device)) return rc;
   std::string bytes;
   Json json = Json::object();
   if (ReadBytes(folder / "device.json", &bytes)) json = Json::parse(bytes, nullptr, false);
-  device.ApplyRestartBetweenRuns();
   Support support(json);
   std::string zone;
   CheckFields(support, device.state(), &zone);
@@ -278,7 +284,8 @@ int Prepare(const fs::path& folder, const fs::path& work) {
   for (char c : ControlKey(device.state())) seed += std::string{c, '\0'};
   if (!WriteText(work / "seed.reg", seed) ||
       !WriteText(work / "export-keys.txt", ExportKeys(device.hive())) ||
-      !WriteText(work / "plan.env", Plan(device, zone))) {
+      !WriteText(work / "plan.env", Plan(device)) ||
+      !WriteText(work / "run.json", RunPlan(device, zone))) {
     std::cerr << "vorn-wine: cannot write to " << work << "\n";
     return 74;
   }

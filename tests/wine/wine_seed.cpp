@@ -190,12 +190,7 @@ fs::path UnixPath(const fs::path& prefix, const std::string& windows) {
 
 int SeedFiles(const fs::path& folder, const fs::path& work, const fs::path& templ) {
   sim::Device device;
-  std::string error;
-  if (!device.Load(folder, &error)) {
-    std::cerr << "vorn-wine: " << error << "\n";
-    return 65;
-  }
-  device.ApplyRestartBetweenRuns();
+  if (int rc = LoadDevice(folder, device)) return rc;
   const Layout layout = LayoutOf(device);
   const fs::path prefix = work / "prefix";
   if (!CopyPrefix(templ, prefix)) {
