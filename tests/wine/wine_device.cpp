@@ -21,9 +21,6 @@
 //       line is imagePath and the lines of WORK/args) or as the service
 //       (WORK/scm exists or "startedBy": "scm"), then reads back (as
 //       "finish"). Exit: the program's, or the runner's error.
-//   vorn-wine-device template
-//       The template prefix in $VORN_WINE_CACHE, made when missing (Wine's
-//       loader and server: $VORN_WINE, $VORN_WINESERVER); its path printed.
 //   vorn-wine-device seed DEVICE_DIR WORK TEMPLATE
 //       WORK/prefix made from the template prefix, with the device's files
 //       (c/, read-only ones without write permission), the stand-ins
@@ -50,14 +47,12 @@ int main(int argc, char** argv) {
   if (argc == 4 && verb == "prepare") return wine::Prepare(argv[2], argv[3]);
   if (argc == 4 && verb == "finish") return wine::Finish(argv[2], argv[3]);
   if (argc == 4 && verb == "compare") return wine::Compare(argv[2], argv[3]);
-  if (argc == 2 && verb == "template") return wine::Template();
   if (argc == 5 && verb == "run") return wine::RunWine(argv[2], argv[3], argv[4]);
   if (argc == 5 && verb == "seed") return wine::SeedFiles(argv[2], argv[3], argv[4]);
   if (argc == 2 && verb == "sc-state") return wine::ServiceState(std::cin, std::cout);
   if (argc == 4 && verb == "seed-raw") return wine::SeedRaw(argv[2], argv[3]);
   std::cerr << "usage: vorn-wine-device prepare|finish DEVICE_DIR WORK\n"
                "       vorn-wine-device run|seed DEVICE_DIR WORK TEMPLATE\n"
-               "       vorn-wine-device template\n"
                "       vorn-wine-device seed-raw WORK PREFIX\n"
                "       vorn-wine-device sc-state <SC_QUERY_OUTPUT\n"
                "       vorn-wine-device compare SIM_DIR WINE_DIR\n";

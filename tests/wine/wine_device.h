@@ -40,16 +40,6 @@ sim::Hive& HoldBackAutoStart(sim::Hive& hive);
 // cannot be read, with the reason on the error output).
 int LoadDevice(const std::filesystem::path& folder, sim::Device& device);
 
-// The template prefix (VORN_WINE_CACHE/prefix-<arch>-<Wine version>-...),
-// made when missing, one at a time; its path printed. 71 when it cannot be
-// made.
-int Template();
-
-// The files of a prefix that no run writes, by their name: its programs
-// and libraries. They are read-only in the template and the runs' prefixes
-// share them through hard links; every other file is copied.
-bool IsBinary(const std::filesystem::path& file);
-
 // Where the device's files go in the prefix.
 struct Layout {
   std::string imagePath;       // VORN.EXE's "C:\\..." path

@@ -19,6 +19,16 @@ std::string Lower(std::string s) {
   return s;
 }
 
+// Files of a prefix that no run writes (vorn-wine seals them in the
+// template): its programs and libraries are shared through hard links;
+// every other file is copied.
+bool IsBinary(const fs::path& file) {
+  static const std::set<std::string> kinds = {
+      ".dll", ".exe", ".sys", ".drv", ".ocx", ".cpl", ".acm", ".ax", ".tlb", ".nls",
+      ".ttf", ".ttc", ".fon", ".ds",  ".com", ".msstyles", ".vxd", ".mui"};
+  return kinds.count(Lower(file.extension().string())) != 0;
+}
+
 bool CopyPrefix(const fs::path& from, const fs::path& to) {
   std::error_code ec;
   fs::create_directory(to, from, ec);
@@ -168,13 +178,6 @@ std::string Env(const char* name) {
 }
 
 }  // namespace
-
-bool IsBinary(const fs::path& file) {
-  static const std::set<std::string> kinds = {
-      ".dll", ".exe", ".sys", ".drv", ".ocx", ".cpl", ".acm", ".ax", ".tlb", ".nls",
-      ".ttf", ".ttc", ".fon", ".ds",  ".com", ".msstyles", ".vxd", ".mui"};
-  return kinds.count(Lower(file.extension().string())) != 0;
-}
 
 fs::path UnixPath(const fs::path& prefix, const std::string& windows) {
   fs::path dir = prefix / "drive_c";
