@@ -60,10 +60,15 @@ target_include_directories(vorn-sim PRIVATE ${CMAKE_CURRENT_BINARY_DIR}/generate
 
 # The native half of vorn-wine (tests/wine/vorn-wine): seeds a Wine prefix
 # from a device folder, writes a Wine run back into it, compares backends.
+# Its parts are a library of their own, which the unit tests link.
 file(GLOB VORN_WINE_DEVICE_SOURCES CONFIGURE_DEPENDS tests/wine/wine_*.cpp)
-add_executable(vorn-wine-device ${VORN_WINE_DEVICE_SOURCES})
-target_include_directories(vorn-wine-device PRIVATE ${CMAKE_CURRENT_BINARY_DIR}/generated)
-target_link_libraries(vorn-wine-device PRIVATE vorn_device vorn_sim_os vorn_test_helpers)
+list(FILTER VORN_WINE_DEVICE_SOURCES EXCLUDE REGEX "(_test|wine_device)\\.cpp$")
+add_library(vorn_wine STATIC ${VORN_WINE_DEVICE_SOURCES})
+target_include_directories(vorn_wine PRIVATE ${CMAKE_CURRENT_BINARY_DIR}/generated)
+target_link_libraries(vorn_wine PUBLIC vorn_device vorn_sim_os vorn_test_helpers)
+target_compile_options(vorn_wine PRIVATE -Wall -Wextra)
+add_executable(vorn-wine-device tests/wine/wine_device.cpp)
+target_link_libraries(vorn-wine-device PRIVATE vorn_wine)
 target_compile_options(vorn-wine-device PRIVATE -Wall -Wextra)
 
 # The bad-input catalogue as scenario folders for both backends
@@ -87,7 +92,8 @@ if(VORN_TESTS)
       os/sim vorn_sim_os
       device vorn_device
       tools/vorn-sim vorn_sim_tool
-      tests/unit vorn_system,vorn_test_helpers)
+      tests/unit vorn_system,vorn_test_helpers
+      tests/wine vorn_wine)
   set(VORN_TEST_OBJECTS)
   while(VORN_TEST_LAYERS)
     list(POP_FRONT VORN_TEST_LAYERS folder libraries)

@@ -1,7 +1,8 @@
-# Sourced by tests/wine/vorn-wine (VORN_WINE_HOOK) in place of its run: in
-# the runner's namespaces, without capabilities, in the seeded prefix of the
-# device, with the session's dialog answerer running. Uses the runner's
-# wine, service_state, work, IMAGE_PATH and SERVICE_NAME.
+# Run by tests/wine/vorn-wine (VORN_WINE_HOOK) in place of VORN.EXE: in the
+# runner's namespaces, without capabilities, in the seeded prefix of the
+# device (WINEPREFIX), with the session's dialog answerer running. The
+# runner gives it VORN_WINE_WORK (its work folder, with wine.log),
+# IMAGE_PATH and SERVICE_NAME.
 #
 #   VORN_BENCH_BIN    folder with bare_service.exe and scm_timer.exe
 #   VORN_BENCH_OUT    folder for the results (appended to)
@@ -11,6 +12,11 @@
 #                            after), VORN_BENCH_STARTS starts of VORN and of
 #                            the bare service alternating, and three of the
 #                            bare service held RUNNING for its memory
+work=$VORN_WINE_WORK
+wine() { "$VORN_WINE" "$@"; }
+winpath() { local p=${1//\//\\}; printf 'Z:%s' "$p"; }
+# The state of VORN's service ("RUNNING 0"); nothing when it is not installed.
+service_state() { wine sc query "$SERVICE_NAME" 2>/dev/null | "$VORN_WINE_DEVICE" sc-state; }
 bench_timer() { wine 'C:\vorntest\scm_timer.exe' "$@" 2>/dev/null | tr -d '\r'; }
 
 # What the prefix holds: HKLM exported, every file under drive_c with its

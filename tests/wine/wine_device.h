@@ -5,9 +5,11 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <iosfwd>
 #include <string>
 #include <vector>
 
+#include "device/device.h"
 #include "device/hive.h"
 
 namespace wine {
@@ -15,6 +17,10 @@ namespace wine {
 // Exit codes as vorn-sim's: 65 bad device, 74 cannot write, 77 unsupported.
 int Prepare(const std::filesystem::path& device, const std::filesystem::path& work);
 int Finish(const std::filesystem::path& device, const std::filesystem::path& work);
+// After regedit imported WORK/seed.reg into the prefix (and before any
+// wineserver runs for it again): its values the import altered written
+// into the prefix's system.reg as they are. 71 when that fails.
+int SeedRaw(const std::filesystem::path& work, const std::filesystem::path& prefix);
 int Compare(const std::filesystem::path& simDevice, const std::filesystem::path& wineDevice);
 
 // The keys VORN may create, change or delete (below HKEY_LOCAL_MACHINE), in
@@ -29,6 +35,45 @@ std::vector<std::vector<std::u16string>> VornKeyRoots();
 inline constexpr char16_t kServicesKey[] = u"SYSTEM\\CurrentControlSet\\Services";
 inline constexpr std::uint8_t kHeldBackStart = 3;
 sim::Hive& HoldBackAutoStart(sim::Hive& hive);
+
+// The device folder read as vorn-sim reads it between runs (65 when it
+// cannot be read, with the reason on the error output).
+int LoadDevice(const std::filesystem::path& folder, sim::Device& device);
+
+// Where the device's files go in the prefix.
+struct Layout {
+  std::string imagePath;       // VORN.EXE's "C:\\..." path
+  std::string serviceCommand;  // the installed service's command line, or ""
+  std::string serviceModule;   // its program's path, or ""
+  std::string upnpAgent;       // the stand-in placed as UPnPAgent.dll, or ""
+  bool upnpTool = false;       // UPnPRegistrar.exe placed
+  std::vector<std::string> readOnlyFiles;
+};
+Layout LayoutOf(sim::Device& device);
+
+// The prefix folder for a Windows path "C:\\a\\b", matching existing
+// folders and files without regard to case as Windows does.
+std::filesystem::path UnixPath(const std::filesystem::path& prefix, const std::string& windows);
+
+// A fresh prefix at WORK/prefix from the template, seeded with the
+// device's files, the stand-ins and VORN.EXE (71 when that fails).
+int SeedFiles(const std::filesystem::path& device, const std::filesystem::path& work,
+              const std::filesystem::path& templ);
+
+// The run in the runner's namespaces: WORK/prefix seeded from the
+// template, VORN.EXE started (by hand through vorn-launch.exe, or as the
+// service through sc), everything read back into the device folder.
+// Returns the program's exit code (its low byte) or the runner's error.
+int RunWine(const std::filesystem::path& device, const std::filesystem::path& work,
+            const std::filesystem::path& templ);
+
+// The device's drive after the run: each top-level entry of c/ as the
+// prefix holds it. False when one cannot be copied.
+bool CopyBack(const std::filesystem::path& device, const std::filesystem::path& prefix);
+
+// The state and exit code "sc query" printed, as one line "RUNNING 0";
+// nothing when it shows no state. Returns 0.
+int ServiceState(std::istream& in, std::ostream& out);
 
 // The file's bytes; false when it cannot be read.
 bool ReadBytes(const std::filesystem::path& path, std::string* bytes);

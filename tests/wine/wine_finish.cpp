@@ -12,6 +12,7 @@
 #include "device/reg_file.h"
 #include "device/drives.h"
 #include "tests/wine/wine_device.h"
+#include "tests/wine/wine_raw.h"
 
 namespace wine {
 namespace fs = std::filesystem;
@@ -286,23 +287,59 @@ std::vector<std::string> ReadOnlyFiles(const fs::path& folder) {
   return files;
 }
 
+// The registry Wine exported, with the values system.reg holds raw.
+int ReadRegistry(const fs::path& work, sim::Hive* wine) {
+  std::string error, systemReg;
+  if (!sim::ParseRegFile(Exports(work), wine, &error)) {
+    std::cerr << "vorn-wine: the registry Wine exported: " << error << "\n";
+    return 70;
+  }
+  if (!ReadBytes(work / "prefix" / "system.reg", &systemReg)) {
+    std::cerr << "vorn-wine: cannot read back the raw registry values\n";
+    return 71;
+  }
+  ReadBackRawValues(systemReg, wine);
+  return 0;
+}
+
 }  // namespace
 
-int Finish(const fs::path& folder, const fs::path& work) {
-  sim::Device device;
+int LoadDevice(const fs::path& folder, sim::Device& device) {
   std::string error;
   if (!device.Load(folder, &error)) {
     std::cerr << "vorn-wine: " << error << "\n";
     return 65;
   }
+  // A restart scheduled by the run before is taken as done, as vorn-sim does.
   device.ApplyRestartBetweenRuns();
+  return 0;
+}
+
+int ServiceState(std::istream& in, std::ostream& out) {
+  std::string line, state, code;
+  while (std::getline(in, line)) {
+    std::istringstream words(line);
+    std::string name, colon, number, text;
+    words >> name >> colon >> number >> text;
+    if (name == "STATE") state = text;
+    if (name == "WIN32_EXIT_CODE") code = number;
+  }
+  if (!state.empty()) out << state << " " << code << "\n";
+  return 0;
+}
+
+int Finish(const fs::path& folder, const fs::path& work) {
+  if (!CopyBack(folder, work / "prefix")) {
+    std::cerr << "vorn-wine: cannot copy the device's files back\n";
+    return 71;
+  }
+  sim::Device device;
+  if (int rc = LoadDevice(folder, device)) return rc;
   sim::DeviceState& s = device.state();
   const std::string before = s.hostName;
   sim::Hive wine;
-  if (!sim::ParseRegFile(Exports(work), &wine, &error)) {
-    std::cerr << "vorn-wine: the registry Wine exported: " << error << "\n";
-    return 70;
-  }
+  if (int rc = ReadRegistry(work, &wine)) return rc;
+  std::string error;
   // Start types held back at seeding come back unless the run set them.
   sim::Hive seeded;
   ParseRegFile(Read(work / "seed.reg"), &seeded, &error);

@@ -14,6 +14,7 @@
 #include "os/sim/vorn_resources.h"
 #include "device/whole_file.h"
 #include "tests/wine/wine_device.h"
+#include "tests/wine/wine_raw.h"
 
 namespace wine {
 namespace fs = std::filesystem;
@@ -141,45 +142,39 @@ std::string ControlKey(const sim::DeviceState& d) {
   return out.str();
 }
 
-std::string Plan(sim::Device& device, const std::string& zone) {
+// The device's host name and adapters, which the runner's shell sets up in
+// its namespaces (shell variables).
+std::string Plan(sim::Device& device) {
   const sim::DeviceState& d = device.state();
   std::ostringstream out;
-  // A start by the service control manager: the command line is the
-  // installed service's (empty: not installed, disabled or without one).
-  std::string command, module, error;
-  if (!sim::ServiceStartCommand(device, d.strings.at(100), &command, &module, &error)) {
-    command.clear();
-    module.clear();
-  }
-  out << "SERVICE_COMMAND=" << Quote(command) << "\n";
-  out << "SERVICE_MODULE=" << Quote(module) << "\n";
-  out << "IMAGE_PATH=" << Quote(d.imagePath) << "\n";
-  out << "STARTED_BY=" << Quote(d.startedBy) << "\n";
-  out << "SERVICE_NAME=" << Quote(d.strings.at(100)) << "\n";
   out << "HOST_NAME=" << Quote(d.hostName) << "\n";
-  out << "TIME_ZONE=" << Quote(zone) << "\n";
   out << "ADAPTER_NAMES=(";
   for (std::size_t i = 0; i < d.adapters.size(); ++i) {
     out << " " << Quote(InterfaceName(d.adapters[i].description, i));
   }
   out << " )\nADAPTER_MACS=(";
   for (const sim::SimAdapter& a : d.adapters) {
-    out << " " << Quote(sim::HexBytes(a.address.data(), a.address.size()));
+    std::string mac = sim::HexBytes(a.address.data(), a.address.size());
+    for (std::size_t at = mac.size() - 2; at > 0 && at < mac.size(); at -= 2) mac.insert(at, ":");
+    out << " " << Quote(mac);
   }
   out << " )\n";
-  const sim::SimUpnp& u = d.upnp;
-  std::string agent = !u.library              ? ""
-                      : !u.unregisterResult ? "UPnPAgent-nounreg.dll"
-                      : !u.registerResult   ? "UPnPAgent-noreg.dll"
-                                            : "UPnPAgent.dll";
-  out << "UPNP_AGENT=" << Quote(agent) << "\n";
-  out << "UPNP_TOOL=" << (u.tool ? 1 : 0) << "\n";
-  out << "TIME_CHANGES=" << d.messages.size() << "\n";
-  out << "STOP_AT=" << Quote(d.serviceControls.empty() ? "" : d.serviceControls[0].at) << "\n";
-  out << "READ_ONLY_FILES=(";
-  for (const std::string& file : d.readOnlyFiles) out << " " << Quote(file);
-  out << " )\n";
   return out.str();
+}
+
+// What the run needs besides the files: how VORN.EXE is started and what
+// is sent to it.
+std::string RunPlan(sim::Device& device, const std::string& zone) {
+  const sim::DeviceState& d = device.state();
+  const Layout layout = LayoutOf(device);
+  const Json plan = {{"imagePath", d.imagePath},
+                     {"serviceCommand", layout.serviceCommand},
+                     {"serviceName", d.strings.at(100)},
+                     {"startedBy", d.startedBy},
+                     {"timeZone", zone},
+                     {"timeChanges", d.messages.size()},
+                     {"stopAt", d.serviceControls.empty() ? "" : d.serviceControls[0].at}};
+  return plan.dump();
 }
 
 bool Below(const std::vector<std::u16string>& path, const std::vector<std::u16string>& root) {
@@ -245,6 +240,28 @@ sim::Hive& HoldBackAutoStart(sim::Hive& hive) {
   return hive;
 }
 
+Layout LayoutOf(sim::Device& device) {
+  const sim::DeviceState& d = device.state();
+  Layout layout;
+  // A start by the service control manager: the command line is the
+  // installed service's (empty: not installed, disabled or without one).
+  std::string error;
+  if (!sim::ServiceStartCommand(device, d.strings.at(100), &layout.serviceCommand,
+                                &layout.serviceModule, &error)) {
+    layout.serviceCommand.clear();
+    layout.serviceModule.clear();
+  }
+  layout.imagePath = d.imagePath;
+  const sim::SimUpnp& u = d.upnp;
+  layout.upnpAgent = !u.library              ? ""
+                     : !u.unregisterResult ? "UPnPAgent-nounreg.dll"
+                     : !u.registerResult   ? "UPnPAgent-noreg.dll"
+                                           : "UPnPAgent.dll";
+  layout.upnpTool = u.tool;
+  layout.readOnlyFiles = d.readOnlyFiles;
+  return layout;
+}
+
 std::string InterfaceName(const std::string& description, std::size_t index) {
   std::string lower;
   for (char c : description) lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -253,15 +270,10 @@ std::string InterfaceName(const std::string& description, std::size_t index) {
 
 int Prepare(const fs::path& folder, const fs::path& work) {
   sim::Device device;
-  std::string error;
-  if (!device.Load(folder, &error)) {
-    std::cerr << "vorn-wine: " << error << "\n";
-    return 65;
-  }
+  if (int rc = LoadDevice(folder, device)) return rc;
   std::string bytes;
   Json json = Json::object();
   if (ReadBytes(folder / "device.json", &bytes)) json = Json::parse(bytes, nullptr, false);
-  device.ApplyRestartBetweenRuns();
   Support support(json);
   std::string zone;
   CheckFields(support, device.state(), &zone);
@@ -272,9 +284,28 @@ int Prepare(const fs::path& folder, const fs::path& work) {
   for (char c : ControlKey(device.state())) seed += std::string{c, '\0'};
   if (!WriteText(work / "seed.reg", seed) ||
       !WriteText(work / "export-keys.txt", ExportKeys(device.hive())) ||
-      !WriteText(work / "plan.env", Plan(device, zone))) {
+      !WriteText(work / "plan.env", Plan(device)) ||
+      !WriteText(work / "run.json", RunPlan(device, zone))) {
     std::cerr << "vorn-wine: cannot write to " << work << "\n";
     return 74;
+  }
+  return 0;
+}
+
+int SeedRaw(const fs::path& work, const fs::path& prefix) {
+  std::string seedBytes, systemReg, seeded, error;
+  sim::Hive seed;
+  const fs::path target = prefix / "system.reg", next = prefix / "system.reg.new";
+  if (!ReadBytes(work / "seed.reg", &seedBytes) || !sim::ParseRegFile(seedBytes, &seed, &error) ||
+      !ReadBytes(target, &systemReg) || !SeedRawValues(seed, systemReg, &seeded, &error)) {
+    std::cerr << "vorn-wine: cannot write the device's raw registry values: " << error << "\n";
+    return 71;
+  }
+  std::error_code ec;
+  if (!WriteText(next, seeded) || (fs::rename(next, target, ec), ec)) {
+    std::cerr << "vorn-wine: cannot write " << target << "\n";
+    fs::remove(next, ec);
+    return 71;
   }
   return 0;
 }

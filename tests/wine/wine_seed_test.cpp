@@ -1,0 +1,102 @@
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include <gtest/gtest.h>
+
+#include "tests/wine/wine_device.h"
+#include "tests/wine/wine_process.h"
+
+namespace wine {
+namespace {
+
+namespace fs = std::filesystem;
+
+class WineFiles : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string pattern = (fs::temp_directory_path() / "vorn-wine-test.XXXXXX").string();
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+    dir_ = pattern;
+  }
+  void TearDown() override {
+    std::error_code ec;
+    fs::permissions(dir_, fs::perms::owner_all, fs::perm_options::add, ec);
+    fs::remove_all(dir_, ec);
+  }
+  void Put(const fs::path& file, const std::string& text) {
+    fs::create_directories(file.parent_path());
+    std::ofstream(file, std::ios::binary) << text;
+  }
+  std::string Text(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+  }
+  fs::path dir_;
+};
+
+TEST_F(WineFiles, WindowsPathsFindFoldersAndFilesWithoutRegardToCase) {
+  const fs::path prefix = dir_ / "prefix";
+  Put(prefix / "drive_c" / "windows" / "system32" / "kernel32.dll", "");
+  EXPECT_EQ(UnixPath(prefix, "C:\\WINDOWS\\System32\\KERNEL32.DLL"),
+            prefix / "drive_c" / "windows" / "system32" / "kernel32.dll");
+  // What does not exist keeps the spelling asked for.
+  EXPECT_EQ(UnixPath(prefix, "C:\\Windows\\New\\File.txt"),
+            prefix / "drive_c" / "windows" / "New" / "File.txt");
+  EXPECT_EQ(UnixPath(prefix, "C:\\"), prefix / "drive_c");
+}
+
+TEST_F(WineFiles, CopyBackTakesEachTopLevelEntryAsThePrefixHoldsIt) {
+  const fs::path device = dir_ / "device", prefix = dir_ / "prefix";
+  Put(device / "c" / "Quorvex" / "DefaultConfig.xml", "before");
+  Put(device / "c" / "Quorvex" / "old.txt", "removed by the run");
+  Put(device / "c" / "gone.txt", "deleted by the run");
+  Put(prefix / "drive_c" / "quorvex" / "DefaultConfig.xml", "after");
+  fs::permissions(prefix / "drive_c" / "quorvex" / "DefaultConfig.xml", fs::perms::owner_write,
+                  fs::perm_options::remove);
+  Put(prefix / "drive_c" / "unrelated.txt", "not the device's");
+
+  ASSERT_TRUE(CopyBack(device, prefix));
+  EXPECT_EQ(Text(device / "c" / "Quorvex" / "DefaultConfig.xml"), "after");
+  const fs::perms p = fs::status(device / "c" / "Quorvex" / "DefaultConfig.xml").permissions();
+  EXPECT_EQ(p & fs::perms::owner_write, fs::perms::none);  // read-only stays read-only
+  EXPECT_FALSE(fs::exists(device / "c" / "Quorvex" / "old.txt"));
+  EXPECT_FALSE(fs::exists(device / "c" / "gone.txt"));
+  EXPECT_FALSE(fs::exists(device / "c" / "unrelated.txt"));
+}
+
+TEST_F(WineFiles, TheServiceStateIsReadFromScOutput) {
+  std::istringstream query(
+      "SERVICE_NAME: VORN\r\n"
+      "        TYPE               : 10  WIN32_OWN_PROCESS\r\n"
+      "        STATE              : 4  RUNNING\r\n"
+      "        WIN32_EXIT_CODE    : 1066  (0x42a)\r\n");
+  std::ostringstream out;
+  EXPECT_EQ(ServiceState(query, out), 0);
+  EXPECT_EQ(out.str(), "RUNNING 1066\n");
+  std::istringstream missing("[SC] EnumQueryServicesStatus:OpenService FAILED 1060\r\n");
+  std::ostringstream none;
+  ServiceState(missing, none);
+  EXPECT_EQ(none.str(), "");
+}
+
+TEST_F(WineFiles, ProgramsRunWithTheirOutputsFolderAndExitCode) {
+  const std::string out = (dir_ / "out.txt").string(), err = (dir_ / "err.txt").string();
+  EXPECT_EQ(wine::Run({{"sh", "-c", "pwd; echo oops >&2; exit 3"}, out, err, dir_.string(), 0}), 3);
+  EXPECT_EQ(wine::Run({{"sh", "-c", "echo again"}, out, err, "", 0}), 0);
+  EXPECT_EQ(Text(out), dir_.string() + "\nagain\n");  // appended
+  EXPECT_EQ(Text(err), "oops\n");
+  EXPECT_EQ(wine::Run({{(dir_ / "no-such-program").string()}, out, err, "", 0}), 127);
+}
+
+TEST_F(WineFiles, ATimeLimitEndsTheProgram) {
+  const auto began = std::chrono::steady_clock::now();
+  EXPECT_EQ(wine::Run({{"sleep", "30"}, "/dev/null", "/dev/null", "", 1}), 124);
+  EXPECT_LT(std::chrono::steady_clock::now() - began, std::chrono::seconds(10));
+}
+
+}  // namespace
+}  // namespace wine
