@@ -36,7 +36,7 @@ endforeach()
 # a static one: every object goes into the executable as before, among them
 # terminate.cpp's handler, which nothing references by name.
 file(GLOB VORN_WIN32_SOURCES CONFIGURE_DEPENDS os/win32/*.cpp)
-list(FILTER VORN_WIN32_SOURCES EXCLUDE REGEX "(_test|main_win32)\\.cpp$")
+list(FILTER VORN_WIN32_SOURCES EXCLUDE REGEX "_test\\.cpp$")
 add_library(vorn_os_win32 OBJECT ${VORN_WIN32_SOURCES})
 vorn_include_view(vorn_os_win32 PUBLIC os/win32)
 target_link_libraries(vorn_os_win32 PUBLIC vorn_os)
@@ -60,9 +60,9 @@ add_custom_command(OUTPUT ${VORN_TLB}
 set_source_files_properties(resources/vorn.rc PROPERTIES OBJECT_DEPENDS
     "${VORN_TLB};${CMAKE_CURRENT_SOURCE_DIR}/resources/VORN.rgs;${CMAKE_CURRENT_BINARY_DIR}/generated/vorn_version.h")
 
-# The Windows entry point (os/win32/main_win32.cpp) starts the whole process:
+# The Windows entry point (programs/main_win32.cpp) starts the whole process:
 # it sees the system and the backend.
-add_executable(vorn_exe WIN32 os/win32/main_win32.cpp resources/vorn.rc ${VORN_TLB})
+add_executable(vorn_exe WIN32 programs/main_win32.cpp resources/vorn.rc ${VORN_TLB})
 set_source_files_properties(${VORN_TLB} PROPERTIES HEADER_FILE_ONLY ON)
 set_target_properties(vorn_exe PROPERTIES OUTPUT_NAME VORN SUFFIX .EXE)
 target_include_directories(vorn_exe PRIVATE
