@@ -151,6 +151,14 @@ class Device {
     callObserver_ = std::move(observer);
   }
 
+  // --- Registry access (registry_access.cpp); caller holds mutex() ---
+  // The key's full name under HKEY_LOCAL_MACHINE, in the case stored for
+  // the parts that exist.
+  std::string KeyName(const std::vector<std::u16string>& path);
+  // Whether device.json's "protectedKeys" names the key (given under
+  // HKEY_LOCAL_MACHINE or HKEY_CLASSES_ROOT): it refuses writes with 5.
+  bool KeyProtected(const std::vector<std::u16string>& path);
+
   // --- Files (drives.cpp) ---
   // The file on the device for a Windows path ("C:\\x\\y", "\\x" on the
   // current drive C:), matched without regard to case component by

@@ -5,11 +5,10 @@
 // attribute and is treated as Windows treats one: it can be read and
 // renamed (the attribute goes with it), but opening it for writing,
 // deleting it and replacing it by a move fail with ERROR_ACCESS_DENIED.
-#include "os/sim/disk.h"
-
 #include <filesystem>
 #include <fstream>
 
+#include "device/disk.h"
 #include "device/drives.h"
 #include "os/sim/sim_machine.h"
 
@@ -20,46 +19,7 @@ namespace {
 constexpr os::Status kErrorNotReady = 21;
 constexpr os::Status kErrorAlreadyExists = 183;
 
-// The host file for a call on an existing file: the call's fault comes
-// first, then a device without power, then a missing file.
-os::Status ExistingFile(Device& device, const char* call, const std::string& path,
-                        fs::path* host) {
-  if (auto e = device.Fault(call)) return *e;
-  if (!device.PowerOn()) return kErrorNotReady;
-  *host = device.HostPath(path);
-  std::error_code ec;
-  return fs::is_regular_file(*host, ec) ? os::kSuccess : os::kErrorFileNotFound;
-}
-
-// The host file for a call that changes an existing file: as ExistingFile,
-// and a read-only file refuses.
-os::Status ChangeableFile(Device& device, const char* call, const std::string& path,
-                          fs::path* host) {
-  if (os::Status e = ExistingFile(device, call, path, host)) return e;
-  return device.ReadOnly(*host) ? os::kErrorAccessDenied : os::kSuccess;
-}
-
 }  // namespace
-
-os::Status WriteDeviceFile(Device& device, const std::string& windowsPath,
-                           const std::string& bytes) {
-  if (!device.PowerOn()) return kErrorNotReady;
-  const fs::path host = device.HostPath(windowsPath);
-  std::error_code ec;
-  if (!fs::is_directory(host.parent_path(), ec)) return os::kErrorPathNotFound;
-  if (device.ReadOnly(host)) return os::kErrorAccessDenied;
-  {
-    std::ofstream out(host, std::ios::binary | std::ios::trunc);
-    if (!out) return os::kErrorAccessDenied;
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    if (!out) return os::kErrorAccessDenied;
-  }
-  device.MarkUnflushed(host);
-  device.Journal({{"kind", "fileWrite"}, {"path", windowsPath}, {"op", "write"},
-                  {"bytes", bytes.size()}});
-  device.DiskStep("write " + windowsPath);
-  return os::kSuccess;
-}
 
 os::Status SimNewFile::Flush() {
   if (auto e = device_.Fault("FlushFileBuffers")) return *e;

@@ -5,7 +5,8 @@
 
 #include <gtest/gtest.h>
 
-#include "os/sim/disk.h"
+#include "device/disk.h"
+#include "os/sim/sim_machine.h"
 #include "tests/support/testing.h"
 
 namespace sim {

@@ -51,6 +51,20 @@ class SimModules : public os::Modules {
   std::shared_ptr<os::Library> upnp_;
 };
 
+// The file SimFiles::CreateNew made: the XML document saves to its path.
+class SimNewFile : public os::NewFile {
+ public:
+  SimNewFile(Device& device, std::string path) : device_(device), path_(std::move(path)) {}
+  // As FlushFileBuffers on the open handle: the file's bytes are safe from
+  // a power cut. 21 after a cut.
+  os::Status Flush() override;
+  const std::string& path() const { return path_; }
+
+ private:
+  Device& device_;
+  std::string path_;
+};
+
 class SimFiles : public os::Files {
  public:
   explicit SimFiles(Device& device) : device_(device) {}

@@ -93,7 +93,7 @@ class SimKey : public os::RegistryKey {
       value.data.assign(data, data + size);
     }
     sim::Json record = {{"kind", "registryWrite"}, {"op", "setValue"},
-                        {"key", registry_.Name(path_)}, {"value", name},
+                        {"key", registry_.device().KeyName(path_)}, {"value", name},
                         {"type", type},
                         {"data", HexBytes(value.data.data(), value.data.size())}};
     if (HiveValue* existing = key->FindValue(value.name)) {
@@ -116,7 +116,7 @@ class SimKey : public os::RegistryKey {
     if (!key->EraseValue(Cp1252ToUtf16(name))) return os::kErrorFileNotFound;
     registry_.device().MarkRegistryChanged();
     registry_.device().Journal({{"kind", "registryWrite"}, {"op", "deleteValue"},
-                                {"key", registry_.Name(path_)}, {"value", name}});
+                                {"key", registry_.device().KeyName(path_)}, {"value", name}});
     return os::kSuccess;
   }
 
@@ -135,7 +135,7 @@ class SimKey : public os::RegistryKey {
   os::Status KeyToChange(HiveKey** key) {
     *key = Key();
     if (*key == nullptr) return kErrorKeyDeleted;
-    if ((access_ & os::kKeySetValue) == 0 || registry_.IsProtected(path_)) {
+    if ((access_ & os::kKeySetValue) == 0 || registry_.device().KeyProtected(path_)) {
       return os::kErrorAccessDenied;
     }
     return os::kSuccess;
@@ -149,47 +149,15 @@ class SimKey : public os::RegistryKey {
 
 }  // namespace
 
-std::string SimRegistry::Name(const std::vector<std::u16string>& path) {
-  std::u16string name = u"HKEY_LOCAL_MACHINE";
-  HiveKey* key = &device_.hive().LocalMachine();
-  for (const auto& part : path) {
-    HiveKey* next = key != nullptr ? key->FindSubKey(part) : nullptr;
-    name += u"\\" + (next != nullptr ? next->name : part);
-    key = next;
-  }
-  return Utf16ToCp1252(name);
-}
-
-bool SimRegistry::IsProtected(const std::vector<std::u16string>& path) {
-  for (const auto& text : device_.state().protectedKeys) {
-    std::vector<std::u16string> parts = SplitKeyPath(Cp1252ToUtf16(text));
-    bool classes = false;
-    if (!parts.empty() && NamesEqual(parts[0], u"HKEY_LOCAL_MACHINE")) {
-      parts.erase(parts.begin());
-    } else if (!parts.empty() && NamesEqual(parts[0], u"HKEY_CLASSES_ROOT")) {
-      parts.erase(parts.begin());
-      classes = true;
-    }
-    if (classes) parts.insert(parts.begin(), {u"SOFTWARE", u"Classes"});
-    if (parts.size() != path.size()) continue;
-    bool same = true;
-    for (std::size_t i = 0; i < parts.size() && same; ++i) {
-      same = NamesEqual(parts[i], path[i]);
-    }
-    if (same) return true;
-  }
-  return false;
-}
-
 os::Status SimRegistry::Open(std::vector<std::u16string> path, bool classesRoot,
                              std::uint32_t access,
                              std::unique_ptr<os::RegistryKey>* key) {
   std::lock_guard<std::mutex> lock(device_.mutex());
   if (device_.hive().Find(path) == nullptr) return os::kErrorFileNotFound;
   if (access & os::kMaximumAllowed) {
-    access = IsProtected(path) ? os::kKeyRead : os::kKeyAllAccess;
+    access = device_.KeyProtected(path) ? os::kKeyRead : os::kKeyAllAccess;
   }
-  if (WantsWrite(access) && IsProtected(path)) return os::kErrorAccessDenied;
+  if (WantsWrite(access) && device_.KeyProtected(path)) return os::kErrorAccessDenied;
   *key = std::make_unique<SimKey>(*this, std::move(path), classesRoot, access);
   return os::kSuccess;
 }
@@ -204,17 +172,17 @@ os::Status SimRegistry::Create(std::vector<std::u16string> path, bool classesRoo
     // Creation needs write access to the deepest existing ancestor.
     std::vector<std::u16string> existing = path;
     while (!existing.empty() && hive.Find(existing) == nullptr) existing.pop_back();
-    if (IsProtected(existing)) return os::kErrorAccessDenied;
+    if (device_.KeyProtected(existing)) return os::kErrorAccessDenied;
     std::vector<std::u16string> prefix = existing;
     for (std::size_t i = existing.size(); i < path.size(); ++i) {
       prefix.push_back(path[i]);
       hive.Create(prefix, classesRoot, nullptr);
       device_.Journal({{"kind", "registryWrite"}, {"op", "createKey"},
-                       {"key", Name(prefix)}});
+                       {"key", device_.KeyName(prefix)}});
     }
     device_.MarkRegistryChanged();
   }
-  if (WantsWrite(access) && IsProtected(path)) return os::kErrorAccessDenied;
+  if (WantsWrite(access) && device_.KeyProtected(path)) return os::kErrorAccessDenied;
   *key = std::make_unique<SimKey>(*this, std::move(path), classesRoot, access);
   return os::kSuccess;
 }
@@ -223,10 +191,10 @@ os::Status SimRegistry::Erase(const std::vector<std::u16string>& path) {
   std::lock_guard<std::mutex> lock(device_.mutex());
   if (device_.hive().Find(path) == nullptr) return os::kErrorFileNotFound;
   std::vector<std::u16string> parent(path.begin(), path.end() - (path.empty() ? 0 : 1));
-  if (path.empty() || IsProtected(parent) || IsProtected(path)) {
+  if (path.empty() || device_.KeyProtected(parent) || device_.KeyProtected(path)) {
     return os::kErrorAccessDenied;
   }
-  std::string name = Name(path);
+  std::string name = device_.KeyName(path);
   device_.hive().Erase(path);
   device_.MarkRegistryChanged();
   device_.Journal({{"kind", "registryWrite"}, {"op", "deleteKey"}, {"key", name}});

@@ -29,8 +29,6 @@ class SimRegistry : public os::Registry {
   os::Status Erase(const std::vector<std::u16string>& path);
 
   Device& device() { return device_; }
-  bool IsProtected(const std::vector<std::u16string>& path);
-  std::string Name(const std::vector<std::u16string>& path);
 
  private:
   Device& device_;

@@ -2,6 +2,7 @@
 
 #include "device/codepage.h"
 #include "device/hive_values.h"
+#include "device/services.h"
 
 namespace sim {
 namespace {
@@ -10,7 +11,6 @@ constexpr os::Status kErrorInvalidName = 123;
 constexpr os::Status kErrorServiceCannotAcceptCtrl = 1061;
 constexpr os::Status kErrorServiceNotActive = 1062;
 constexpr os::Status kErrorServiceMarkedForDelete = 1072;
-constexpr os::Status kErrorServiceDisabled = 1058;
 constexpr std::uint32_t kScManagerCreateService = 0x0002;
 constexpr std::uint32_t kServiceStop = 0x0020;
 constexpr std::uint32_t kServicePauseContinue = 0x0040;
@@ -19,7 +19,6 @@ constexpr std::uint32_t kServiceUserDefinedControl = 0x0100;
 constexpr std::uint32_t kDelete = 0x10000;
 constexpr std::uint32_t kServiceAcceptPauseContinue = 2;
 constexpr std::uint32_t kServiceAcceptShutdown = 4;
-constexpr std::uint32_t kServiceDisabled = 4;
 
 const char* StateName(std::uint32_t state) {
   switch (state) {
@@ -31,46 +30,12 @@ const char* StateName(std::uint32_t state) {
   }
 }
 
-std::vector<std::u16string> ServicePath(const std::string& name) {
-  return {u"SYSTEM", u"CurrentControlSet", u"Services", Cp1252ToUtf16(name)};
-}
-
-// An installed service: its key exists and says what type it is. Other keys
-// beside the services (the event log's, say) are no services.
-HiveKey* FindService(Hive& hive, const std::string& name) {
-  if (name.empty() || name.find('\\') != std::string::npos) return nullptr;
-  HiveKey* key = hive.Find(ServicePath(name));
-  return key != nullptr && key->FindValue(u"Type") != nullptr ? key : nullptr;
-}
-
 bool ValidName(const std::string& name) {
   return !name.empty() && name.size() <= 256 && name.find('\\') == std::string::npos &&
          name.find('/') == std::string::npos;
 }
 
 constexpr std::uint32_t kServiceQueryStatus = 0x0004;
-
-// The running process of the service `name`, if any; caller holds the
-// device's mutex.
-ServiceProcess* RunningProcess(std::vector<ServiceProcess>& processes, const std::string& name) {
-  for (ServiceProcess& process : processes) {
-    if (!process.ended && Cp1252CompareNoCase(process.name, name) == 0) return &process;
-  }
-  return nullptr;
-}
-
-// Ends a process told to stop once the device's time has reached its stop
-// (at once with `now`); a deletion marked meanwhile then completes. Caller
-// holds the device's mutex.
-void Settle(Device& device, ServiceProcess& process, bool now) {
-  if (process.ended || !process.stopAt) return;
-  if (!now && device.state().localTimeMs < *process.stopAt) return;
-  process.ended = true;
-  if (!process.deletePending) return;
-  device.hive().Erase(ServicePath(process.name));
-  device.MarkRegistryChanged();
-  device.Journal({{"kind", "serviceConfig"}, {"op", "delete"}, {"name", process.name}});
-}
 
 class SimScHandle : public os::ScHandle {
  public:
@@ -434,38 +399,6 @@ bool SimServices::DeliverInWatch() {
     }
   }
   return false;
-}
-
-bool ServiceStartCommand(Device& device, const std::string& name, std::string* commandLine,
-                         std::string* modulePath, std::string* error) {
-  std::lock_guard<std::mutex> lock(device.mutex());
-  HiveKey* key = FindService(device.hive(), name);
-  if (key == nullptr) {
-    *error = "the service \"" + name + "\" is not installed on this device";
-    return false;
-  }
-  if (GetDword(*key, "Start").value_or(0) == kServiceDisabled) {
-    *error = "the service \"" + name + "\" is disabled (error " +
-             std::to_string(kErrorServiceDisabled) + ")";
-    return false;
-  }
-  std::optional<std::string> image = GetString(*key, "ImagePath");
-  if (!image || image->empty()) {
-    *error = "the service \"" + name + "\" has no ImagePath";
-    return false;
-  }
-  *commandLine = *image;
-  // The executable is the quoted part, or the text before its arguments.
-  if ((*image)[0] == '"') {
-    std::size_t end = image->find('"', 1);
-    *modulePath = image->substr(1, end == std::string::npos ? std::string::npos : end - 1);
-  } else {
-    std::size_t args = image->find(" -");
-    std::size_t slash = image->find(" /");
-    if (slash < args) args = slash;
-    *modulePath = image->substr(0, args);
-  }
-  return true;
 }
 
 }  // namespace sim

@@ -1,7 +1,6 @@
-// The simulated service control manager. Its database is where Windows keeps
-// it, HKLM\SYSTEM\CurrentControlSet\Services\<name> in the device's registry:
-// a key there with a "Type" value is an installed service. Creations,
-// deletions and controls are journaled as "serviceConfig" records.
+// The simulated service control manager, on the device's database of
+// services (device/services.h). Creations, deletions and controls are
+// journaled as "serviceConfig" records.
 //
 // The dispatcher connects when device.json says the process was started by
 // the service control manager ("startedBy": "scm"). It then runs the
@@ -30,18 +29,10 @@
 
 #include "os/service.h"
 #include "device/device.h"
+#include "device/services.h"
 #include "os/sim/sim_host.h"
 
 namespace sim {
-
-// A running service's process, for the run.
-struct ServiceProcess {
-  std::string name;
-  std::uint32_t stopMs = 0;
-  std::optional<std::int64_t> stopAt;  // device time the stop completes
-  bool ended = false;
-  bool deletePending = false;
-};
 
 class SimServices : public os::ServiceManager {
  public:
@@ -93,13 +84,5 @@ class SimServices : public os::ServiceManager {
   os::ServiceStatus lastStatus_;
   std::vector<ServiceProcess> processes_;  // under the device's mutex
 };
-
-// What the service control manager starts for the installed service `name`:
-// the command line (its ImagePath as stored) and the executable's path
-// (what GetModuleFileNameA then gives). False with a message when the
-// service is not installed, is disabled or has no image path.
-bool ServiceStartCommand(Device& device, const std::string& name,
-                         std::string* commandLine, std::string* modulePath,
-                         std::string* error);
 
 }  // namespace sim

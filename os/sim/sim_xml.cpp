@@ -41,7 +41,8 @@
 #include <vector>
 
 #include "device/codepage.h"
-#include "os/sim/disk.h"
+#include "device/disk.h"
+#include "os/sim/sim_machine.h"
 #include "os/sim/sim_host.h"
 #include "os/xml.h"
 

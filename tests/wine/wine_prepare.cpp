@@ -10,7 +10,7 @@
 #include "device/codepage.h"
 #include "device/device.h"
 #include "device/reg_file.h"
-#include "os/sim/sim_services.h"
+#include "device/services.h"
 #include "os/sim/vorn_resources.h"
 #include "device/whole_file.h"
 #include "tests/wine/wine_device.h"

@@ -1,5 +1,6 @@
 #include "tools/vorn-sim/boot.h"
 
+#include "device/services.h"
 #include "os/sim/sim_platform.h"
 
 namespace sim {
