@@ -33,6 +33,9 @@
 //       After regedit imported WORK/seed.reg: the values the import altered
 //       (a DWORD of another size, a string without its terminator) written
 //       into PREFIX/system.reg as the device has them.
+//   vorn-wine-device template
+//       The template prefix the runs are made from, made once per Wine
+//       version in $VORN_WINE_CACHE for $VORN_WINE_ARCH; its path printed.
 //   vorn-wine-device compare SIM_DIR WINE_DIR
 //       Compares a device run through vorn-sim with the same device run
 //       through vorn-wine; prints every difference, exit 1 when there is one.
@@ -50,11 +53,13 @@ int main(int argc, char** argv) {
   if (argc == 5 && verb == "run") return wine::RunWine(argv[2], argv[3], argv[4]);
   if (argc == 5 && verb == "seed") return wine::SeedFiles(argv[2], argv[3], argv[4]);
   if (argc == 2 && verb == "sc-state") return wine::ServiceState(std::cin, std::cout);
+  if (argc == 2 && verb == "template") return wine::Template();
   if (argc == 4 && verb == "seed-raw") return wine::SeedRaw(argv[2], argv[3]);
   std::cerr << "usage: vorn-wine-device prepare|finish DEVICE_DIR WORK\n"
                "       vorn-wine-device run|seed DEVICE_DIR WORK TEMPLATE\n"
                "       vorn-wine-device seed-raw WORK PREFIX\n"
                "       vorn-wine-device sc-state <SC_QUERY_OUTPUT\n"
+               "       vorn-wine-device template\n"
                "       vorn-wine-device compare SIM_DIR WINE_DIR\n";
   return 64;
 }

@@ -22,6 +22,9 @@ int Finish(const std::filesystem::path& device, const std::filesystem::path& wor
 // into the prefix's system.reg as they are. 71 when that fails.
 int SeedRaw(const std::filesystem::path& work, const std::filesystem::path& prefix);
 int Compare(const std::filesystem::path& simDevice, const std::filesystem::path& wineDevice);
+// The template prefix for $VORN_WINE_ARCH in $VORN_WINE_CACHE, made with
+// $VORN_WINE when missing; its path printed. 71 when it cannot be made.
+int Template();
 
 // The keys VORN may create, change or delete (below HKEY_LOCAL_MACHINE), in
 // full: a Wine run's registry is read back for these and for every key the

@@ -6,7 +6,8 @@
 # finds the template in the runner's cache (/var/cache/vorn-wine) instead of
 # waiting for wineboot, which takes minutes under software emulation.
 #
-# Keyed by the base image and by the runner's and this script's text:
+# Keyed by the base image and by the text of the runner, of the template
+# maker (tests/wine/wine_template.cpp, in vorn-wine-device) and of this script:
 #   <image dir>/wine-<hash>.qcow2 beside root.img, vmlinuz, initrd.img
 #
 # usage: prefix.sh IMAGE_DIR      prints the overlay's path (made when missing)
@@ -16,7 +17,9 @@ here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
 base=$(cd "${1:?usage: prefix.sh IMAGE_DIR}" && pwd)
 runner=$root/tests/wine/vorn-wine
-hash=$( { echo "$base"; cat "$0" "$runner"; } | sha256sum | cut -c1-16)
+maker=$root/build/native/vorn-wine-device  # its "template" makes the prefix
+hash=$( { echo "$base"; cat "$0" "$runner" "$root/tests/wine/wine_template.cpp"; } |
+  sha256sum | cut -c1-16)
 disk=$base/wine-$hash.qcow2
 if [ -s "$disk" ]; then
   touch "$disk"  # in use: kept by the pruning below
@@ -32,10 +35,11 @@ if [ -s "$disk" ]; then echo "$disk"; exit 0; fi
 
 share=$(mktemp -d "${TMPDIR:-/tmp}/vorn-x86vm-prefix.XXXXXX")
 trap 'rm -rf "$share" "$disk.new"' EXIT
-cp "$runner" "$share/vorn-wine"
+cp "$runner" "$share/vorn-wine" && cp "$maker" "$share/vorn-wine-device"
 cat >"$share/job" <<'JOB'
 #!/bin/bash
 export VORN_WINE_ARCH=win32 VORN_WINE_CACHE=/var/cache/vorn-wine TMPDIR=/var/tmp
+export VORN_WINE_DEVICE=/vorn/vorn-wine-device
 SECONDS=0
 t=$(bash /vorn/vorn-wine --template) && [ -d "$t" ] || exit 1
 echo "x86vm prefix: $t made in $SECONDS s ($(du -sm "$t" | cut -f1) MB)"
