@@ -55,7 +55,9 @@ evidence() {
     e=$work/evidence-$n
     echo "--- Wine run $n"
     grep -v '^$' "$work/wine-$n.out" 2>/dev/null | head -20
-    head -80 "$e/wine.log" 2>/dev/null
+    # The relay trace's own bookkeeping left out.
+    grep -vE ':(Call|Ret ) (PE DLL|TLS callback|window proc|LDR notification|driver )|:Starting thread|relay:load_list' \
+      "$e/wine.log" 2>/dev/null | head -80
     sed 's/^/calls: /' "$e/calls.jsonl" 2>/dev/null | head -40
   done
 }
@@ -88,13 +90,19 @@ scenario() {
       local scm=()
       [ "$kind" = scm ] && scm=(--scm)
       # shellcheck disable=SC2086
-      "$VORN_SIM" "${scm[@]}" "$work/sim" $arg >"$work/sim.out" 2>&1
+      "$VORN_SIM" "${scm[@]}" "$work/sim" $arg >"$work/sim-$n.stdout" 2>"$work/sim.out"
       echo "run $n: vorn-sim exit $?"
       local began=$SECONDS
       # shellcheck disable=SC2086
       VORN_WINE_EVIDENCE=$work/evidence-$n \
-        "$root/tests/wine/vorn-wine" "${scm[@]}" "$work/wine" $arg >"$work/wine-$n.out" 2>&1
+        "$root/tests/wine/vorn-wine" "${scm[@]}" "$work/wine" $arg >"$work/wine-$n.stdout" 2>"$work/wine-$n.out"
       rc=$?
+      # The same contract: the program's output on the runner's own.
+      if ! cmp -s "$work/sim-$n.stdout" "$work/wine-$n.stdout"; then
+        echo "run $n: standard output differs"
+        diff "$work/sim-$n.stdout" "$work/wine-$n.stdout" | head -20
+        verdict=FAIL
+      fi
       echo "run $n: vorn-wine exit $rc ($((SECONDS - began)) s)"
       if [ $rc -eq 77 ]; then cat "$work/wine-$n.out"; verdict=FAIL; fi
     done

@@ -35,9 +35,20 @@ std::vector<std::vector<std::u16string>> VornKeyRoots();
 // session starts; XP does so at boot, and a run by hand is not a boot. The
 // runner seeds them as demand-start (3) and the device's start type is kept
 // unless the run wrote another one.
+// The calls Wine's relay trace follows (RelayInclude): the computer name
+// VORN sets is journaled from the call as it was made, since the name Wine
+// then reports is upper-cased and cut to 15 characters.
+inline constexpr char kRelayedCalls[] = "SetComputerNameExA;SetComputerNameA";
+
 inline constexpr char16_t kServicesKey[] = u"SYSTEM\\CurrentControlSet\\Services";
 inline constexpr std::uint8_t kHeldBackStart = 3;
 sim::Hive& HoldBackAutoStart(sim::Hive& hive);
+
+// The product registers its type library for win32, the 64-bit test build
+// for win64, and each unregisters only its own platform's: for a 64-bit run
+// ($VORN_WINE_ARCH win64, the default) the device's win32 entries of VORN's
+// library are seeded as win64 (the comparison maps them back).
+sim::Hive& PresentTypeLibraryAs64(sim::Hive& hive);
 
 // The device folder read as vorn-sim reads it between runs (65 when it
 // cannot be read, with the reason on the error output).

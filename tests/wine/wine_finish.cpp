@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <fstream>
 #include <iostream>
+#include <map>
 #include <regex>
 #include <sstream>
 
@@ -161,6 +162,26 @@ std::string Unescape(const std::string& quoted, bool* truncated) {
   return sim::Utf16ToUtf8(out);
 }
 
+// The computer-name calls VORN.EXE made, from Wine's relay trace of them
+// (kRelayedCalls): the name as passed and the result, matched by thread.
+void ParseNameCalls(const std::string& line, std::map<std::string, std::size_t>* open,
+                    std::vector<Json>* records) {
+  static const std::regex call(
+      R"(([0-9a-f]+):Call kernelbase\.SetComputerName(?:Ex)?A\((?:[0-9a-f]+,)?[0-9a-f]+ (".*")\) ret=)");
+  static const std::regex ret(
+      R"(([0-9a-f]+):Ret  kernelbase\.SetComputerName(?:Ex)?A\(\) retval=([0-9a-f]+))");
+  std::smatch m;
+  bool truncated = false;
+  if (std::regex_search(line, m, call)) {
+    records->push_back({{"kind", "computerNameSet"}, {"name", Unescape(m[2].str(), &truncated)},
+                        {"ok", false}});
+    (*open)[m[1].str()] = records->size() - 1;
+  } else if (std::regex_search(line, m, ret) && open->count(m[1].str()) != 0) {
+    (*records)[(*open)[m[1].str()]]["ok"] = std::stoull(m[2].str(), nullptr, 16) != 0;
+    open->erase(m[1].str());
+  }
+}
+
 // Events and restart requests from Wine's debug log: the advapi fixme of
 // RegisterEventSource names the source, the one of ReportEventW starts an
 // event and gives its type, the eventlog channel carries its text a line at
@@ -176,7 +197,9 @@ void ParseLog(const std::string& log, std::vector<Json>* records) {
   Json* event = nullptr;
   std::smatch m;
   bool truncated = false;
+  std::map<std::string, std::size_t> nameCalls;
   while (std::getline(in, line)) {
+    ParseNameCalls(line, &nameCalls, records);
     if (std::regex_search(line, m, source)) {
       currentSource = Unescape(m[1].str(), &truncated);
     } else if (std::regex_search(line, m, report)) {
@@ -263,13 +286,6 @@ std::string Exports(const fs::path& work) {
   return all;
 }
 
-std::optional<std::string> ComputerName(sim::Hive& hive) {
-  sim::HiveKey* key = hive.Find(sim::SplitKeyPath(
-      u"SYSTEM\\CurrentControlSet\\Control\\ComputerName\\ComputerName"));
-  if (key == nullptr) return std::nullopt;
-  return sim::GetString(*key, "ComputerName");
-}
-
 // The read-only attribute as Wine keeps it: a file without write
 // permission. Those of the drive folders after the run, as "C:\\..." paths.
 std::vector<std::string> ReadOnlyFiles(const fs::path& folder) {
@@ -336,7 +352,6 @@ int Finish(const fs::path& folder, const fs::path& work) {
   sim::Device device;
   if (int rc = LoadDevice(folder, device)) return rc;
   sim::DeviceState& s = device.state();
-  const std::string before = s.hostName;
   sim::Hive wine;
   if (int rc = ReadRegistry(work, &wine)) return rc;
   std::string error;
@@ -361,13 +376,12 @@ int Finish(const fs::path& folder, const fs::path& work) {
     out.erase(at, 1);
   }
   if (!out.empty()) records.push_back({{"kind", "stdout"}, {"text", out}});
-  const std::optional<std::string> after = ComputerName(wine);
-  if (after && *after != before) {
-    records.push_back({{"kind", "computerNameSet"}, {"name", *after}, {"ok", true}});
-    s.hostName = *after;  // Wine puts a new name in effect at once
-  }
+  std::cout << out << std::flush;  // vorn-sim's contract: the program's output on ours
   for (Json& r : records) {
     if (r["kind"] == "restartRequest") s.restartScheduled = r["message"].get<std::string>();
+    // The name set takes effect at the restart, as on XP (Wine shows it at
+    // once, upper-cased and cut to 15 characters).
+    if (r["kind"] == "computerNameSet" && r["ok"] == true) s.pendingHostName = r["name"];
     device.Journal(std::move(r));
   }
   const std::string code = Read(work / "exit.txt");

@@ -1,6 +1,7 @@
 // vorn-wine-device prepare: what the runner seeds into the Wine prefix, and
 // which device fields Wine cannot realise.
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 #include <fstream>
 #include <iostream>
@@ -240,6 +241,20 @@ sim::Hive& HoldBackAutoStart(sim::Hive& hive) {
   return hive;
 }
 
+sim::Hive& PresentTypeLibraryAs64(sim::Hive& hive) {
+  const char* arch = std::getenv("VORN_WINE_ARCH");
+  sim::HiveKey* library = hive.Find(sim::SplitKeyPath(
+      u"SOFTWARE\\Classes\\TypeLib\\" + sim::Cp1252ToUtf16(sim::resources::kTypeLibId)));
+  if ((arch != nullptr && std::string(arch) != "win64") || library == nullptr) return hive;
+  for (auto& version : library->subKeys) {
+    for (auto& locale : version->subKeys) {
+      sim::HiveKey* win32 = locale->FindSubKey(u"win32");
+      if (win32 != nullptr && locale->FindSubKey(u"win64") == nullptr) win32->name = u"win64";
+    }
+  }
+  return hive;
+}
+
 Layout LayoutOf(sim::Device& device) {
   const sim::DeviceState& d = device.state();
   Layout layout;
@@ -280,7 +295,8 @@ int Prepare(const fs::path& folder, const fs::path& work) {
   if (!support.Report()) return 77;
   // One import: the device's registry, then the stand-ins' control key (in
   // the export's UTF-16LE).
-  std::string seed = sim::WriteRegFile(HoldBackAutoStart(device.hive()));
+  std::string seed =
+      sim::WriteRegFile(PresentTypeLibraryAs64(HoldBackAutoStart(device.hive())));
   for (char c : ControlKey(device.state())) seed += std::string{c, '\0'};
   if (!WriteText(work / "seed.reg", seed) ||
       !WriteText(work / "export-keys.txt", ExportKeys(device.hive())) ||

@@ -118,7 +118,31 @@ class WineRun {
       return Die(71, "regedit could not import the device's registry");
     }
     Server("-w", 0);
-    return SeedRaw(work_, prefix_);
+    if (int rc = SeedRaw(work_, prefix_)) return rc;
+    return TraceCalls() ? 0 : Die(71, "cannot write the relay list into user.reg");
+  }
+
+  // Wine's relay trace follows only kRelayedCalls as VORN.EXE reaches them:
+  // through kernel32, whose exports pass them on to kernelbase (the
+  // session's wineboot calls kernelbase directly, setting the name from the
+  // host's). Their records come from the calls as made. Wine reads the
+  // calling modules from RelayFromInclude only when no RelayFromExclude is
+  // set, which the prefix has by default. Written while no wineserver runs.
+  bool TraceCalls() {
+    std::string reg, kept;
+    if (!ReadBytes(prefix_ / "user.reg", &reg)) return false;
+    std::istringstream lines(reg);
+    for (std::string line; std::getline(lines, line);) {
+      if (line.rfind("\"RelayFromExclude\"=", 0) != 0) kept += line + "\n";
+    }
+    kept += "\n[Software\\\\Wine\\\\Debug] 0\n\"RelayInclude\"=\"" + std::string(kRelayedCalls) +
+            "\"\n\"RelayFromInclude\"=\"kernel32\"\n";
+    // A new file renamed over the old: the template's files must not change.
+    const fs::path next = prefix_ / "user.reg.new";
+    std::ofstream(next, std::ios::binary) << kept;
+    std::error_code ec;
+    fs::rename(next, prefix_ / "user.reg", ec);
+    return !ec;
   }
 
   std::string CommandLine() const {
@@ -137,7 +161,7 @@ class WineRun {
   // only the event and shutdown lines.
   int Session() {
     const std::string extra = Env("VORN_WINE_DEBUG");
-    setenv("WINEDEBUG", ("-all,+eventlog,fixme+advapi,err+all,+timestamp" + (extra.empty() ? "" : "," + extra)).c_str(), 1);
+    setenv("WINEDEBUG", ("-all,+eventlog,fixme+advapi,err+all,+timestamp,+relay" + (extra.empty() ? "" : "," + extra)).c_str(), 1);
     log_ = (work_ / "wine.log").string();
     Server("-p0", 0);
     Start({{Env("VORN_WINE"), "C:\\vorntest\\vorn-dialogs.exe"}, "/dev/null", log_, "", 0});

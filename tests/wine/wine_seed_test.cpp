@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include "device/reg_file.h"
 #include "tests/wine/wine_device.h"
 #include "tests/wine/wine_process.h"
 
@@ -96,6 +97,33 @@ TEST_F(WineFiles, ATimeLimitEndsTheProgram) {
   const auto began = std::chrono::steady_clock::now();
   EXPECT_EQ(wine::Run({{"sleep", "30"}, "/dev/null", "/dev/null", "", 1}), 124);
   EXPECT_LT(std::chrono::steady_clock::now() - began, std::chrono::seconds(10));
+}
+
+// The shipped build's type library entries reach the 64-bit test build as
+// its own platform's, so that its -UnregServer removes them; a 32-bit run
+// keeps them as they are.
+TEST(WineSeed, TheShippedTypeLibraryIsSeededForTheTestBuildsPlatform) {
+  const std::string reg =
+      "Windows Registry Editor Version 5.00\r\n\r\n"
+      "[HKEY_CLASSES_ROOT\\TypeLib\\{2C6B9F40-81E3-4D27-A5C8-19F4E07B3D92}\\1.0\\0\\win32]\r\n"
+      "@=\"C:\\\\VORN.EXE\"\r\n\r\n"
+      "[HKEY_CLASSES_ROOT\\TypeLib\\{00020430-0000-0000-C000-000000000046}\\2.0\\0\\win32]\r\n"
+      "@=\"stdole2.tlb\"\r\n";
+  const std::u16string classes = u"SOFTWARE\\Classes\\TypeLib\\";
+  for (const char* arch : {"win64", "win32"}) {
+    setenv("VORN_WINE_ARCH", arch, 1);
+    sim::Hive hive;
+    std::string error;
+    ASSERT_TRUE(sim::ParseRegFile(reg, &hive, &error)) << error;
+    PresentTypeLibraryAs64(hive);
+    const bool win64 = std::string(arch) == "win64";
+    auto has = [&](const std::u16string& key) { return hive.Find(sim::SplitKeyPath(classes + key)); };
+    EXPECT_EQ(has(u"{2C6B9F40-81E3-4D27-A5C8-19F4E07B3D92}\\1.0\\0\\win64") != nullptr, win64);
+    EXPECT_EQ(has(u"{2C6B9F40-81E3-4D27-A5C8-19F4E07B3D92}\\1.0\\0\\win32") != nullptr, !win64);
+    // Another library is not VORN's to present otherwise.
+    EXPECT_NE(has(u"{00020430-0000-0000-C000-000000000046}\\2.0\\0\\win32"), nullptr);
+  }
+  unsetenv("VORN_WINE_ARCH");
 }
 
 }  // namespace

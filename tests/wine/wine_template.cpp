@@ -29,7 +29,7 @@ std::string Env(const char* name) {
 // "wine-8.0 (Debian 8.0~repack-4)" as a name part: other characters as '_'.
 std::string VersionTag(const std::string& wine, const fs::path& scratch) {
   const fs::path out = scratch / "version";
-  Run({{wine, "--version"}, out.string()});
+  Run({{wine, "--version"}, out.string(), "/dev/null", "", 0});
   std::string text;
   ReadBytes(out, &text);
   while (!text.empty() && text.back() == '\n') text.pop_back();
@@ -68,12 +68,13 @@ bool MakePrefix(const fs::path& scratch, const fs::path& key) {
   const std::string wine = Env("VORN_WINE");
   const fs::path prefix = scratch / "prefix";
   setenv("WINEPREFIX", prefix.c_str(), 1);
-  Run({{wine, "wineboot", "-i"}});
-  Run({{wine, "reg", "add", "HKCU\\Software\\Wine\\Drivers", "/v", "Graphics", "/d", "null",
-        "/f"}});
-  Run({{wine, "reg", "add", "HKLM\\System\\CurrentControlSet\\Control", "/v",
-        "ServicesPipeTimeout", "/d", "30000", "/f"}});
-  Run({{Env("VORN_WINESERVER"), "-w"}});
+  const std::vector<std::vector<std::string>> steps = {
+      {wine, "wineboot", "-i"},
+      {wine, "reg", "add", "HKCU\\Software\\Wine\\Drivers", "/v", "Graphics", "/d", "null", "/f"},
+      {wine, "reg", "add", "HKLM\\System\\CurrentControlSet\\Control", "/v",
+       "ServicesPipeTimeout", "/d", "30000", "/f"},
+      {Env("VORN_WINESERVER"), "-w"}};
+  for (const auto& argv : steps) Run({argv, "/dev/null", "/dev/null", "", 0});
   if (!fs::is_directory(prefix / "drive_c")) return false;
   MakeReadOnly(prefix);
   std::error_code ec;
