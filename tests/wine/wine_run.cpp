@@ -66,9 +66,9 @@ class WineRun {
     }
     if (int rc = Seed(templ)) return rc;
     const std::string command = CommandLine();
-    if (!Write(work_ / "command.txt", command) ||
-        !Write(prefix_ / "drive_c" / "vorntest" / "command.txt", command)) {
-      return Die(71, "cannot write the command line");
+    if (!Write(work_ / "command.txt", command) || !Write(Test() / "command.txt", command) ||
+        !Write(Test() / "faults.txt", Read(work_ / "faults.txt"))) {
+      return Die(71, "cannot write the command line and the faults");
     }
     if (int rc = Session()) return rc;
     if (int rc = RunVorn()) return rc;
