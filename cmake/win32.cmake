@@ -74,6 +74,18 @@ target_compile_options(vorn_exe PRIVATE
 target_link_libraries(vorn_exe PRIVATE vorn_system vorn_os_win32 ${VORN_IMPORT_LIBS}
     iphlpapi shlwapi ole32 oleaut32 uuid user32 advapi32 kernel32)
 
+# The 64-bit test build can be made to fail Win32 calls at run time (the
+# device's "faults" under Wine, tests/wine/fault_injection_win64.cpp). The
+# shipped 32-bit build never links it: its bytes are those of the sources
+# alone.
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+  add_library(vorn_fault_injection OBJECT tests/wine/fault_injection_win64.cpp
+              tests/wine/wine_faults.cpp)
+  vorn_include_view(vorn_fault_injection PRIVATE tests/wine/wine_faults.h)
+  target_compile_options(vorn_fault_injection PRIVATE -Wall -Wextra)
+  target_link_libraries(vorn_exe PRIVATE vorn_fault_injection)
+endif()
+
 # The import table must stay within what XP SP3 provides. The 64-bit test
 # build is held to the same list plus its runtime's own x64 imports.
 enable_testing()
@@ -112,6 +124,11 @@ if(CMAKE_SIZEOF_VOID_P EQUAL 8)
            COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/tests/wine/standins_test.sh
                    $<TARGET_FILE:vorn_exe>)
   set_tests_properties(wine.standins PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 900 LABELS wine)
+  # Every function the failure injection can fail is still imported.
+  add_test(NAME wine.fault_calls
+           COMMAND python3 ${CMAKE_CURRENT_SOURCE_DIR}/scripts/check_fault_calls.py
+                   ${VORN_MINGW_PREFIX}-objdump $<TARGET_FILE:vorn_exe>
+                   ${CMAKE_CURRENT_SOURCE_DIR}/tests/wine/wine_faults.cpp)
 else()
   # End-to-end smoke test under Wine; skipped (77) where 32-bit Wine cannot run.
   add_test(NAME wine.smoke

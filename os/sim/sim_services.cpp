@@ -181,7 +181,10 @@ class SimScHandle : public os::ScHandle {
 SimServices::SimServices(Device& device, SimProcess& process)
     : device_(device), process_(process) {
   for (const SimRunningService& running : device.state().runningServices) {
-    processes_.push_back({running.name, running.stopMs});
+    ServiceProcess process;
+    process.name = running.name;
+    process.stopMs = running.stopMs;
+    processes_.push_back(process);
   }
 }
 

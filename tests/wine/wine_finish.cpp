@@ -182,6 +182,22 @@ void ParseNameCalls(const std::string& line, std::map<std::string, std::size_t>*
   }
 }
 
+// The computer-name calls the test build's injection failed (the relay
+// trace sees only calls that are made): "CALL ERROR NAME" lines.
+void ParseFailedCalls(const std::string& text, std::vector<Json>* records) {
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) {
+    std::istringstream words(line);
+    std::string call, error;
+    words >> call >> error;
+    if (call != "SetComputerNameExA" && call != "SetComputerNameA") continue;
+    const std::size_t at = line.find(' ', call.size() + 1);
+    const std::string name = at == std::string::npos ? "" : line.substr(at + 1);
+    records->push_back({{"kind", "computerNameSet"}, {"name", sim::Utf16ToUtf8(sim::Cp1252ToUtf16(name))},
+                        {"ok", false}});
+  }
+}
+
 // Events and restart requests from Wine's debug log: the advapi fixme of
 // RegisterEventSource names the source, the one of ReportEventW starts an
 // event and gives its type, the eventlog channel carries its text a line at
@@ -368,6 +384,7 @@ int Finish(const fs::path& folder, const fs::path& work) {
   std::vector<Json> records;
   ParseLog(Read(work / "wine.log"), &records);
   ParseCalls(Read(work / "calls.jsonl"), &records);
+  ParseFailedCalls(Read(work / "failed-calls.txt"), &records);
   ParseStates(Read(work / "states.txt"), &records);
   // VORN.EXE writes its standard output as the C runtime's text mode does
   // (each line feed as CR LF); the journal holds the text, as vorn-sim's.

@@ -5,6 +5,7 @@
 #include <ctime>
 #include <fstream>
 #include <iostream>
+#include <map>
 #include <set>
 #include <sstream>
 
@@ -15,6 +16,7 @@
 #include "os/sim/vorn_resources.h"
 #include "device/whole_file.h"
 #include "tests/wine/wine_device.h"
+#include "tests/wine/wine_faults.h"
 #include "tests/wine/wine_raw.h"
 
 namespace wine {
@@ -36,8 +38,10 @@ std::string Quote(const std::string& text) {
 class Support {
  public:
   explicit Support(const Json& json) : json_(json) {}
-  void Need(const char* field, bool realisable) {
-    if (json_.contains(field) && !realisable) unsupported_.insert(field);
+  void Need(const char* field, bool realisable, const std::string& why = "") {
+    if (!json_.contains(field) || realisable) return;
+    unsupported_.insert(field);
+    if (!why.empty()) reasons_[field] = why;
   }
   void Unknown(const std::set<std::string>& known) {
     for (const auto& [key, value] : json_.items()) {
@@ -45,7 +49,10 @@ class Support {
     }
   }
   bool Report() const {
-    for (const std::string& f : unsupported_) std::cout << "unsupported: " << f << "\n";
+    for (const std::string& f : unsupported_) {
+      const auto why = reasons_.find(f);
+      std::cout << "unsupported: " << f << (why == reasons_.end() ? "" : " (" + why->second + ")") << "\n";
+    }
     return unsupported_.empty();
   }
   const Json& json() const { return json_; }
@@ -53,6 +60,7 @@ class Support {
  private:
   const Json& json_;
   std::set<std::string> unsupported_;
+  std::map<std::string, std::string> reasons_;
 };
 
 bool NullOr(const Json& j, const char* field) {
@@ -106,7 +114,14 @@ void CheckFields(Support& s, const sim::DeviceState& d, std::string* zone) {
   s.Need("serviceControls", d.serviceControls.size() <= 1 &&
                                 (d.serviceControls.empty() || d.serviceControls[0].code == 1));
   s.Need("protectedKeys", d.protectedKeys.empty());
-  s.Need("faults", d.faults.empty());
+  // Only the 64-bit test build carries the injection; the shipped 32-bit
+  // build (VORN_WINE_ARCH=win32) has none.
+  const char* arch = std::getenv("VORN_WINE_ARCH");
+  std::string why = arch && std::string(arch) == "win32" ? "the 32-bit build has no failure injection" : "";
+  for (const sim::SimFault& f : d.faults) {
+    if (why.empty()) why = WhyNotInjectable(f.call);
+  }
+  s.Need("faults", d.faults.empty() || why.empty(), why);
   s.Need("strings", d.strings == std::map<std::uint32_t, std::string>{{100, "VORN"}});
   s.Need("powerCut", NullOr(j, "powerCut"));
 }
@@ -141,6 +156,14 @@ std::string ControlKey(const sim::DeviceState& d) {
     }
   }
   return out.str();
+}
+
+// The device's faults for the injection in the 64-bit test build
+// (tests/wine/fault_injection_win64.cpp), placed as C:\vorntest\faults.txt.
+std::string FaultList(const sim::DeviceState& d) {
+  std::vector<Fault> faults;
+  for (const sim::SimFault& f : d.faults) faults.push_back({f.call, f.occurrence, f.error});
+  return WriteFaults(faults);
 }
 
 // The device's host name and adapters, which the runner's shell sets up in
@@ -301,6 +324,7 @@ int Prepare(const fs::path& folder, const fs::path& work) {
   if (!WriteText(work / "seed.reg", seed) ||
       !WriteText(work / "export-keys.txt", ExportKeys(device.hive())) ||
       !WriteText(work / "plan.env", Plan(device)) ||
+      !WriteText(work / "faults.txt", FaultList(device.state())) ||
       !WriteText(work / "run.json", RunPlan(device, zone))) {
     std::cerr << "vorn-wine: cannot write to " << work << "\n";
     return 74;

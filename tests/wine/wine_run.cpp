@@ -66,9 +66,9 @@ class WineRun {
     }
     if (int rc = Seed(templ)) return rc;
     const std::string command = CommandLine();
-    if (!Write(work_ / "command.txt", command) ||
-        !Write(prefix_ / "drive_c" / "vorntest" / "command.txt", command)) {
-      return Die(71, "cannot write the command line");
+    if (!Write(work_ / "command.txt", command) || !Write(Test() / "command.txt", command) ||
+        !Write(Test() / "faults.txt", Read(work_ / "faults.txt"))) {
+      return Die(71, "cannot write the command line and the faults");
     }
     if (int rc = Session()) return rc;
     if (int rc = RunVorn()) return rc;
@@ -277,7 +277,7 @@ class WineRun {
     Write(Test() / "stop", "");
     Server("-w", 60);
     std::error_code ec;
-    for (const char* f : {"exit.txt", "calls.jsonl"}) {
+    for (const char* f : {"exit.txt", "calls.jsonl", "failed-calls.txt"}) {
       fs::copy_file(Test() / f, work_ / f, fs::copy_options::overwrite_existing, ec);
     }
     if (int rc = Finish(device_, work_)) return rc;

@@ -1,0 +1,222 @@
+// Failure injection for the 64-bit test build of VORN.EXE (never the
+// shipped 32-bit one; cmake/win32.cmake links it into the x86-64 build only).
+//
+// Before main, the device's faults (C:\vorntest\faults.txt, which
+// vorn-wine-device writes into the prefix, or the file VORN_FAULTS_FILE
+// names) are read and each import table entry of a function they name is
+// pointed at a stub of its own. The stub counts the call and either jumps
+// to the real function with every argument as it was, or returns the
+// function's failure value with the fault's error as the last-error code
+// or as the returned status. Injection only fails calls: a call that goes
+// through is the real one. The import table is patched, not the backend:
+// os/win32 stays as it ships, and calls that Wine's own libraries make
+// between themselves are not counted, as on the simulated device, which
+// counts the calls the system makes.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "tests/wine/wine_faults.h"
+
+namespace {
+
+constexpr std::size_t kSlots = 64;  // the stubs below; far more than the failable calls
+
+struct Slot {
+  void* original = nullptr;
+  wine::FailureValue failure = wine::FailureValue::kZero;
+};
+
+wine::FaultCounter* g_counter = nullptr;
+Slot g_slots[kSlots];
+
+// The calls failed, for the runner's journal: "CALL ERROR NAME" a line, the
+// name a computer-name call was given (Wine's relay trace, the journal's
+// source for these calls, never sees a call that is not made). Opened and
+// written through kernel32 directly, past the import table, so that a
+// fault naming CreateFileA or WriteFile does not touch the log.
+HANDLE g_failedLog = INVALID_HANDLE_VALUE;
+decltype(&::WriteFile) g_writeFile = nullptr;
+
+void LogFailure(const std::string& call, std::uint32_t error, const std::uint64_t* regs) {
+  if (g_failedLog == INVALID_HANDLE_VALUE || g_writeFile == nullptr) return;
+  // regs: r9, r8, rdx, rcx as the stub saved them.
+  const char* name = call == "SetComputerNameExA" ? reinterpret_cast<const char*>(regs[2])
+                     : call == "SetComputerNameA" ? reinterpret_cast<const char*>(regs[3])
+                                                  : nullptr;
+  const std::string line =
+      call + " " + std::to_string(error) + " " + (name != nullptr ? name : "") + "\n";
+  DWORD written = 0;
+  g_writeFile(g_failedLog, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+}
+
+}  // namespace
+
+// Called by the stubs with the slot and where to put the failure value:
+// the address to jump to for a call that goes through, nullptr for one that
+// fails. The caller's last-error code is kept for a call that goes through.
+extern "C" void* vorn_fault_decide(std::uint64_t slot, std::uint64_t* failValue,
+                                   const std::uint64_t* regs) {
+  const DWORD saved = ::GetLastError();
+  const Slot& s = g_slots[slot];
+  const std::optional<std::uint32_t> error = g_counter->Next(slot);
+  if (!error) {
+    ::SetLastError(saved);
+    return s.original;
+  }
+  LogFailure(g_counter->calls()[slot], *error, regs);
+  switch (s.failure) {
+    case wine::FailureValue::kStatus:
+      *failValue = *error;
+      ::SetLastError(saved);
+      return nullptr;
+    case wine::FailureValue::kAllOnes:
+      *failValue = ~std::uint64_t{0};
+      break;
+    case wine::FailureValue::kZero:
+      *failValue = 0;
+      break;
+  }
+  ::SetLastError(*error);
+  return nullptr;
+}
+
+extern "C" char vorn_fault_stubs[];
+
+// Stub N (16 bytes apart) pushes N and goes to the common part, which keeps
+// the four argument registers across the decision (and shows them to it);
+// the stack arguments and
+// the return address stay where the caller put them. Entry: rsp is 8 mod
+// 16; after the slot, four registers and 48 bytes (32 bytes of shadow space
+// and the failure value) it is 0 mod 16 at the call, as the ABI wants.
+asm(R"(
+    .text
+    .p2align 4
+    .globl vorn_fault_stubs
+vorn_fault_stubs:
+    .set vorn_slot, 0
+    .rept 64
+    .p2align 4
+    pushq $vorn_slot
+    jmp vorn_fault_common
+    .set vorn_slot, vorn_slot + 1
+    .endr
+vorn_fault_common:
+    pushq %rcx
+    pushq %rdx
+    pushq %r8
+    pushq %r9
+    subq $48, %rsp
+    movq 80(%rsp), %rcx
+    leaq 32(%rsp), %rdx
+    leaq 48(%rsp), %r8
+    call vorn_fault_decide
+    movq 32(%rsp), %r10
+    addq $48, %rsp
+    popq %r9
+    popq %r8
+    popq %rdx
+    popq %rcx
+    addq $8, %rsp
+    testq %rax, %rax
+    jz 1f
+    jmp *%rax
+1:
+    movq %r10, %rax
+    ret
+)");
+
+namespace {
+
+[[noreturn]] void Refuse(const std::string& why) {
+  std::fputs(("VORN.EXE fault injection: " + why + "\n").c_str(), stderr);
+  std::abort();
+}
+
+std::string FaultsPath() {
+  char path[MAX_PATH];
+  const DWORD n = ::GetEnvironmentVariableA("VORN_FAULTS_FILE", path, sizeof path);
+  return n > 0 && n < sizeof path ? std::string(path, n) : std::string("C:\\vorntest\\faults.txt");
+}
+
+// The file's text; nothing when there is no such file (no faults).
+std::optional<std::string> ReadFaultsFile(const std::string& path) {
+  HANDLE file = ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return std::nullopt;
+  std::string text;
+  char buffer[4096];
+  DWORD got = 0;
+  while (::ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0) text.append(buffer, got);
+  ::CloseHandle(file);
+  return text;
+}
+
+void PatchEntry(IMAGE_THUNK_DATA* entry, std::size_t slot) {
+  DWORD old = 0;
+  void** address = reinterpret_cast<void**>(&entry->u1.Function);
+  if (!::VirtualProtect(address, sizeof *address, PAGE_READWRITE, &old)) {
+    Refuse("cannot write the import table");
+  }
+  g_slots[slot].original = *address;
+  *address = vorn_fault_stubs + 16 * slot;
+  ::VirtualProtect(address, sizeof *address, old, &old);
+}
+
+// The failed-call log beside the faults file ("failed-calls.txt"), appended to.
+void OpenFailedLog(const std::string& faultsPath) {
+  const std::string folder = faultsPath.substr(0, faultsPath.find_last_of('\\') + 1);
+  HMODULE kernel32 = ::GetModuleHandleA("kernel32.dll");
+  auto create = reinterpret_cast<decltype(&::CreateFileA)>(
+      reinterpret_cast<void*>(::GetProcAddress(kernel32, "CreateFileA")));
+  g_writeFile = reinterpret_cast<decltype(&::WriteFile)>(
+      reinterpret_cast<void*>(::GetProcAddress(kernel32, "WriteFile")));
+  if (create == nullptr || g_writeFile == nullptr) return;
+  g_failedLog = create((folder + "failed-calls.txt").c_str(), FILE_APPEND_DATA, FILE_SHARE_READ,
+                       nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+// Points the import table entries of the named functions at their stubs.
+void PatchImports(const std::vector<std::string>& calls) {
+  auto* base = reinterpret_cast<BYTE*>(::GetModuleHandleW(nullptr));
+  auto* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(base + reinterpret_cast<IMAGE_DOS_HEADER*>(base)->e_lfanew);
+  const IMAGE_DATA_DIRECTORY& dir = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+  for (auto* d = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + dir.VirtualAddress); d->Name; ++d) {
+    auto* names = reinterpret_cast<IMAGE_THUNK_DATA*>(base + d->OriginalFirstThunk);
+    auto* entries = reinterpret_cast<IMAGE_THUNK_DATA*>(base + d->FirstThunk);
+    for (; names->u1.AddressOfData; ++names, ++entries) {
+      if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal)) continue;
+      const char* name = reinterpret_cast<IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData)->Name;
+      for (std::size_t slot = 0; slot < calls.size(); ++slot) {
+        if (calls[slot] != name) continue;
+        PatchEntry(entries, slot);
+      }
+    }
+  }
+}
+
+// Before main and before any other constructor: the faults read, the
+// import table patched. A list the runner wrote wrongly ends the process.
+__attribute__((constructor(101))) void InstallFaults() {
+  const std::string path = FaultsPath();
+  const std::optional<std::string> text = ReadFaultsFile(path);
+  if (!text) return;
+  std::vector<wine::Fault> faults;
+  std::string error;
+  if (!wine::ParseFaults(*text, &faults, &error)) Refuse(path + ": " + error);
+  if (faults.empty()) return;
+  g_counter = new wine::FaultCounter(faults);
+  const std::vector<std::string>& calls = g_counter->calls();
+  if (calls.size() > kSlots) Refuse("more than 64 functions named");
+  for (std::size_t slot = 0; slot < calls.size(); ++slot) {
+    g_slots[slot].failure = wine::FindFaultCall(calls[slot])->failure;
+  }
+  OpenFailedLog(path);
+  // A function VORN.EXE does not import is never called: its fault never
+  // fires, as on the simulated device.
+  PatchImports(calls);
+}
+
+}  // namespace
