@@ -32,6 +32,33 @@ foreach(dll EWFAPI FBWFLIB)
   list(APPEND VORN_IMPORT_LIBS ${dll}::import)
 endforeach()
 
+# Delay-loaded DLLs: mapped on the first call into them (os/win32/delay_load.cpp
+# says how a missing one fails), so that the service reports RUNNING after
+# loading only what its start needs: kernel32, advapi32, ole32 for COM, the C
+# runtime, and the write-filter libraries, which stay bound at load.
+find_package(Python3 REQUIRED COMPONENTS Interpreter)
+set(VORN_DELAY_LIBS)
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+  set(x64 ON)
+else()
+  set(x64 OFF)
+endif()
+foreach(dll iphlpapi oleaut32 shlwapi user32)
+  set(lib ${CMAKE_CURRENT_BINARY_DIR}/lib${dll}-delay.a)
+  add_custom_command(OUTPUT ${lib}
+                     COMMAND ${CMAKE_COMMAND} -DCXX=${CMAKE_CXX_COMPILER} -DNM=${CMAKE_NM}
+                             -DDLLTOOL=${CMAKE_DLLTOOL} -DDLL=${dll} -DX64=${x64} -DOUT=${lib}
+                             -P ${CMAKE_CURRENT_SOURCE_DIR}/cmake/delay_import.cmake
+                     DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/cmake/delay_import.cmake
+                     COMMENT "Delay-import library for ${dll}.dll"
+                     VERBATIM)
+  add_custom_target(${dll}_delaylib DEPENDS ${lib})
+  add_library(${dll}::delay STATIC IMPORTED)
+  set_target_properties(${dll}::delay PROPERTIES IMPORTED_LOCATION ${lib})
+  add_dependencies(${dll}::delay ${dll}_delaylib)
+  list(APPEND VORN_DELAY_LIBS ${dll}::delay)
+endforeach()
+
 # The Win32 backend sees the port and its own folder. An object library, not
 # a static one: every object goes into the executable as before, among them
 # terminate.cpp's handler, which nothing references by name.
@@ -72,7 +99,20 @@ target_compile_definitions(vorn_exe PRIVATE NOMINMAX)
 target_compile_options(vorn_exe PRIVATE
     $<$<COMPILE_LANGUAGE:CXX>:-Wall -Wextra>)
 target_link_libraries(vorn_exe PRIVATE vorn_system vorn_os_win32 ${VORN_IMPORT_LIBS}
-    iphlpapi shlwapi ole32 oleaut32 uuid user32 advapi32 kernel32)
+    ${VORN_DELAY_LIBS} ole32 uuid advapi32 kernel32)
+# The end of the delay-import table (os/win32/delay_load.cpp) is referenced
+# by nothing: --undefined keeps it past --gc-sections. After the link, while
+# the symbols are there, the header's delay-import directory is pointed at
+# the table (before the release form strips them: this command comes first).
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+  target_link_options(vorn_exe PRIVATE -Wl,--undefined=vorn_delay_import_end)
+else()
+  target_link_options(vorn_exe PRIVATE -Wl,--undefined=_vorn_delay_import_end)
+endif()
+add_custom_command(TARGET vorn_exe POST_BUILD
+    COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/scripts/pe_delay_imports.py
+            directory $<TARGET_FILE:vorn_exe> ${CMAKE_NM}
+    VERBATIM)
 
 # The import table must stay within what XP SP3 provides. The 64-bit test
 # build is held to the same list plus its runtime's own x64 imports.
@@ -91,6 +131,9 @@ add_test(NAME xp.resources
                  ${PROJECT_VERSION})
 set_tests_properties(xp.resources PROPERTIES
                      ENVIRONMENT "WINDRES=${CMAKE_RC_COMPILER}")
+add_test(NAME xp.delay_stubs
+         COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/tests/xp/check_delay_stubs.sh
+                 $<TARGET_FILE:vorn_exe>)
 add_test(NAME xp.imports_selftest
          COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/tests/xp/selftest.sh)
 
