@@ -148,7 +148,38 @@ add_test(NAME wine.standins_exports
          COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/tests/wine/standins/check_exports.sh
                  ${VORN_STANDINS_ARCH})
 
+# The failure hook of the delay-loaded imports under Wine: VORN's
+# delay-loaded functions bound to a DLL that does not exist and to
+# kernel32.dll, which lacks them (os/win32/delay_load_test.cpp).
+set(VORN_DELAY_PROBE_LIBS)
+foreach(probe "vorn-absent.dll:GetAdaptersInfo@8 GetMessageA@16 LoadTypeLibEx@12 VariantInit@4"
+              "kernel32.dll:SHDeleteKeyA@8 StrStrIA@8")
+  string(REPLACE ":" ";" probe "${probe}")
+  list(GET probe 0 dll)
+  list(GET probe 1 names)
+  if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+    string(REGEX REPLACE "@[0-9]+" "" names "${names}")
+  endif()
+  string(REPLACE " " "\n" names "${names}")
+  set(def ${CMAKE_CURRENT_BINARY_DIR}/probe-${dll}.def)
+  set(lib ${CMAKE_CURRENT_BINARY_DIR}/libprobe-${dll}.a)
+  file(WRITE ${def} "LIBRARY ${dll}\nEXPORTS\n${names}\n")
+  add_custom_command(OUTPUT ${lib} COMMAND ${CMAKE_DLLTOOL} --kill-at -d ${def} -y ${lib}
+                     DEPENDS ${def} VERBATIM)
+  list(APPEND VORN_DELAY_PROBE_LIBS ${lib})
+endforeach()
+add_executable(delay_load_test os/win32/delay_load_test.cpp os/win32/delay_load.cpp
+               ${VORN_DELAY_PROBE_LIBS})
+set_source_files_properties(${VORN_DELAY_PROBE_LIBS} PROPERTIES EXTERNAL_OBJECT ON)
+target_include_directories(delay_load_test PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
+target_compile_definitions(delay_load_test PRIVATE NOMINMAX)
+target_link_libraries(delay_load_test PRIVATE ${VORN_DELAY_PROBE_LIBS})
+
 if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+  add_test(NAME wine.delay_load
+           COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/tests/wine/delay_load_test.sh
+                   $<TARGET_FILE:delay_load_test>)
+  set_tests_properties(wine.delay_load PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 300 LABELS wine)
   # The 64-bit build under 64-bit Wine, against the stand-ins of the
   # device's libraries and programs.
   add_test(NAME wine.standins
