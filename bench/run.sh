@@ -275,6 +275,7 @@ i686-w64-mingw32-objdump -p "$exe" |
 say ""
 
 # --- The document ------------------------------------------------------------
+load_end=$(cut -d' ' -f1 /proc/loadavg)
 {
   echo "# Performance"
   echo
@@ -282,7 +283,7 @@ say ""
     "$(git rev-parse --short HEAD)$(git diff --quiet HEAD -- . ':!docs/performance.md' || echo ' (with local changes)')."
   echo "Machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ //')," \
     "$(awk '/MemTotal/ {printf "%.1f GB", $2 / 1048576}' /proc/meminfo) memory," \
-    "load average at the start $load_start (wall times suffer from other load;" \
+    "load average at the start $load_start, at the end $load_end (wall times suffer from other load;" \
     "CPU times and instruction counts much less)."
   echo
   cat "$report"
