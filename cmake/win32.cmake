@@ -7,6 +7,16 @@ enable_language(RC)
 # undecorated exports. x64 has one calling convention and no decoration: its
 # .def is the same list with the suffixes stripped, made at build time so
 # that the 32-bit one stays the only list.
+# vorn_made_library(TARGET FILE): TARGET names the static library FILE that
+# a custom command of this directory makes, and builds it before its users.
+function(vorn_made_library target file)
+  string(MAKE_C_IDENTIFIER "${target}" maker)
+  add_custom_target(make_${maker} DEPENDS ${file})
+  add_library(${target} STATIC IMPORTED)
+  set_target_properties(${target} PROPERTIES IMPORTED_LOCATION ${file})
+  add_dependencies(${target} make_${maker})
+endfunction()
+
 set(VORN_IMPORT_LIBS)
 foreach(dll EWFAPI FBWFLIB)
   set(def ${CMAKE_CURRENT_SOURCE_DIR}/resources/${dll}.def)
@@ -25,10 +35,7 @@ foreach(dll EWFAPI FBWFLIB)
                        DEPENDS ${def}
                        COMMENT "Import library for ${dll}.dll")
   endif()
-  add_custom_target(${dll}_implib DEPENDS ${lib})
-  add_library(${dll}::import STATIC IMPORTED)
-  set_target_properties(${dll}::import PROPERTIES IMPORTED_LOCATION ${lib})
-  add_dependencies(${dll}::import ${dll}_implib)
+  vorn_made_library(${dll}::import ${lib})
   list(APPEND VORN_IMPORT_LIBS ${dll}::import)
 endforeach()
 
@@ -52,10 +59,7 @@ foreach(dll iphlpapi oleaut32 shlwapi user32)
                      DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/cmake/delay_import.cmake
                      COMMENT "Delay-import library for ${dll}.dll"
                      VERBATIM)
-  add_custom_target(${dll}_delaylib DEPENDS ${lib})
-  add_library(${dll}::delay STATIC IMPORTED)
-  set_target_properties(${dll}::delay PROPERTIES IMPORTED_LOCATION ${lib})
-  add_dependencies(${dll}::delay ${dll}_delaylib)
+  vorn_made_library(${dll}::delay ${lib})
   list(APPEND VORN_DELAY_LIBS ${dll}::delay)
 endforeach()
 
