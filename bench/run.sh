@@ -272,6 +272,12 @@ i686-w64-mingw32-objdump -p "$exe" |
        END {for (d in n) printf "%s %d\n", d, n[d]; printf "total %d\n", total}' |
   sort | awk '$1 != "total" {printf "| %s | %d |\n", $1, $2; dlls++} $1 == "total" {t = $2}
                END {printf "| **%d DLLs** | **%d** |\n", dlls, t}' >>"$report"
+say "" "Delay-loaded (\`scripts/pe_delay_imports.py list\`: the delay-import table, which objdump" \
+  "does not show; each DLL mapped at the first call into it):" ""
+say "| DLL | functions |" "|---|---|"
+python3 scripts/pe_delay_imports.py list "$exe" | cut -d'!' -f1 | sort | uniq -c |
+  awk '{printf "| %s | %d |\n", $2, $1; dlls++; t += $1}
+       END {printf "| **%d DLLs** | **%d** |\n", dlls, t}' >>"$report"
 say ""
 
 # --- The document ------------------------------------------------------------
