@@ -28,7 +28,7 @@ steady=$out/steady.txt
 first=$out/first.txt
 echo "### Start and stop through the service control manager (ms from the StartService call)"
 echo
-echo "$starts starts each, VORN and the bare service alternating in one session; medians, range,"
+echo "$starts starts each, VORN and the three bare services taking turns in one session; medians, range,"
 echo "interquartile range. \"running\": the first state seen RUNNING or later (the bare service passes"
 echo "RUNNING between two polls; it then counts when seen stopped)."
 echo
