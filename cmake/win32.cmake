@@ -7,6 +7,16 @@ enable_language(RC)
 # undecorated exports. x64 has one calling convention and no decoration: its
 # .def is the same list with the suffixes stripped, made at build time so
 # that the 32-bit one stays the only list.
+# vorn_made_library(TARGET FILE): TARGET names the static library FILE that
+# a custom command of this directory makes, and builds it before its users.
+function(vorn_made_library target file)
+  string(MAKE_C_IDENTIFIER "${target}" maker)
+  add_custom_target(make_${maker} DEPENDS ${file})
+  add_library(${target} STATIC IMPORTED)
+  set_target_properties(${target} PROPERTIES IMPORTED_LOCATION ${file})
+  add_dependencies(${target} make_${maker})
+endfunction()
+
 set(VORN_IMPORT_LIBS)
 foreach(dll EWFAPI FBWFLIB)
   set(def ${CMAKE_CURRENT_SOURCE_DIR}/resources/${dll}.def)
@@ -25,11 +35,32 @@ foreach(dll EWFAPI FBWFLIB)
                        DEPENDS ${def}
                        COMMENT "Import library for ${dll}.dll")
   endif()
-  add_custom_target(${dll}_implib DEPENDS ${lib})
-  add_library(${dll}::import STATIC IMPORTED)
-  set_target_properties(${dll}::import PROPERTIES IMPORTED_LOCATION ${lib})
-  add_dependencies(${dll}::import ${dll}_implib)
+  vorn_made_library(${dll}::import ${lib})
   list(APPEND VORN_IMPORT_LIBS ${dll}::import)
+endforeach()
+
+# Delay-loaded DLLs: mapped on the first call into them (os/win32/delay_load.cpp
+# says how a missing one fails), so that the service reports RUNNING after
+# loading only what its start needs: kernel32, advapi32, ole32 for COM, the C
+# runtime, and the write-filter libraries, which stay bound at load.
+find_package(Python3 REQUIRED COMPONENTS Interpreter)
+set(VORN_DELAY_LIBS)
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+  set(x64 ON)
+else()
+  set(x64 OFF)
+endif()
+foreach(dll iphlpapi oleaut32 shlwapi user32)
+  set(lib ${CMAKE_CURRENT_BINARY_DIR}/lib${dll}-delay.a)
+  add_custom_command(OUTPUT ${lib}
+                     COMMAND ${CMAKE_COMMAND} -DCXX=${CMAKE_CXX_COMPILER} -DNM=${CMAKE_NM}
+                             -DDLLTOOL=${CMAKE_DLLTOOL} -DDLL=${dll} -DX64=${x64} -DOUT=${lib}
+                             -P ${CMAKE_CURRENT_SOURCE_DIR}/cmake/delay_import.cmake
+                     DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/cmake/delay_import.cmake
+                     COMMENT "Delay-import library for ${dll}.dll"
+                     VERBATIM)
+  vorn_made_library(${dll}::delay ${lib})
+  list(APPEND VORN_DELAY_LIBS ${dll}::delay)
 endforeach()
 
 # The Win32 backend sees the port and its own folder. An object library, not
@@ -72,7 +103,20 @@ target_compile_definitions(vorn_exe PRIVATE NOMINMAX)
 target_compile_options(vorn_exe PRIVATE
     $<$<COMPILE_LANGUAGE:CXX>:-Wall -Wextra>)
 target_link_libraries(vorn_exe PRIVATE vorn_system vorn_os_win32 ${VORN_IMPORT_LIBS}
-    iphlpapi shlwapi ole32 oleaut32 uuid user32 advapi32 kernel32)
+    ${VORN_DELAY_LIBS} ole32 uuid advapi32 kernel32)
+# The end of the delay-import table (os/win32/delay_load.cpp) is referenced
+# by nothing: --undefined keeps it past --gc-sections. After the link, while
+# the symbols are there, the header's delay-import directory is pointed at
+# the table (before the release form strips them: this command comes first).
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+  target_link_options(vorn_exe PRIVATE -Wl,--undefined=vorn_delay_import_end)
+else()
+  target_link_options(vorn_exe PRIVATE -Wl,--undefined=_vorn_delay_import_end)
+endif()
+add_custom_command(TARGET vorn_exe POST_BUILD
+    COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/scripts/pe_delay_imports.py
+            directory $<TARGET_FILE:vorn_exe> ${CMAKE_NM}
+    VERBATIM)
 
 # The 64-bit test build can be made to fail Win32 calls at run time (the
 # device's "faults" under Wine, tests/wine/fault_injection_win64.cpp). The
@@ -103,6 +147,9 @@ add_test(NAME xp.resources
                  ${PROJECT_VERSION})
 set_tests_properties(xp.resources PROPERTIES
                      ENVIRONMENT "WINDRES=${CMAKE_RC_COMPILER}")
+add_test(NAME xp.delay_stubs
+         COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/tests/xp/check_delay_stubs.sh
+                 $<TARGET_FILE:vorn_exe>)
 add_test(NAME xp.imports_selftest
          COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/tests/xp/selftest.sh)
 
@@ -117,7 +164,38 @@ add_test(NAME wine.standins_exports
          COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/tests/wine/standins/check_exports.sh
                  ${VORN_STANDINS_ARCH})
 
+# The failure hook of the delay-loaded imports under Wine: VORN's
+# delay-loaded functions bound to a DLL that does not exist and to
+# kernel32.dll, which lacks them (os/win32/delay_load_test.cpp).
+set(VORN_DELAY_PROBE_LIBS)
+foreach(probe "vorn-absent.dll:GetAdaptersInfo@8 GetMessageA@16 LoadTypeLibEx@12 VariantInit@4"
+              "kernel32.dll:SHDeleteKeyA@8 StrStrIA@8")
+  string(REPLACE ":" ";" probe "${probe}")
+  list(GET probe 0 dll)
+  list(GET probe 1 names)
+  if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+    string(REGEX REPLACE "@[0-9]+" "" names "${names}")
+  endif()
+  string(REPLACE " " "\n" names "${names}")
+  set(def ${CMAKE_CURRENT_BINARY_DIR}/probe-${dll}.def)
+  set(lib ${CMAKE_CURRENT_BINARY_DIR}/libprobe-${dll}.a)
+  file(WRITE ${def} "LIBRARY ${dll}\nEXPORTS\n${names}\n")
+  add_custom_command(OUTPUT ${lib} COMMAND ${CMAKE_DLLTOOL} --kill-at -d ${def} -y ${lib}
+                     DEPENDS ${def} VERBATIM)
+  list(APPEND VORN_DELAY_PROBE_LIBS ${lib})
+endforeach()
+add_executable(delay_load_test os/win32/delay_load_test.cpp os/win32/delay_load.cpp
+               ${VORN_DELAY_PROBE_LIBS})
+set_source_files_properties(${VORN_DELAY_PROBE_LIBS} PROPERTIES EXTERNAL_OBJECT ON)
+target_include_directories(delay_load_test PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
+target_compile_definitions(delay_load_test PRIVATE NOMINMAX)
+target_link_libraries(delay_load_test PRIVATE ${VORN_DELAY_PROBE_LIBS})
+
 if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+  add_test(NAME wine.delay_load
+           COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/tests/wine/delay_load_test.sh
+                   $<TARGET_FILE:delay_load_test>)
+  set_tests_properties(wine.delay_load PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 300 LABELS wine)
   # The 64-bit build under 64-bit Wine, against the stand-ins of the
   # device's libraries and programs.
   add_test(NAME wine.standins

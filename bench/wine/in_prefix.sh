@@ -9,9 +9,10 @@
 #   VORN_BENCH_MODE   first: one timed first boot of VORN, its trace kept
 #                     full:  that, then the writes of one steady boot and of
 #                            one bare start (registry and files before and
-#                            after), VORN_BENCH_STARTS starts of VORN and of
-#                            the bare service alternating, and three of the
-#                            bare service held RUNNING for its memory
+#                            after), VORN_BENCH_STARTS starts each of VORN
+#                            and of the bare services (alone, with user32,
+#                            with COM) taking turns, and three of the bare
+#                            service held RUNNING for its memory
 work=$VORN_WINE_WORK
 wine() { "$VORN_WINE" "$@"; }
 winpath() { local p=${1//\//\\}; printf 'Z:%s' "$p"; }
@@ -75,16 +76,15 @@ if [ "$VORN_BENCH_MODE" = full ]; then
   { echo "# one steady boot of VORN"; bench_diff "$work/s0" "$work/s1"
     echo "# one start of the bare service"; bench_diff "$work/s1" "$work/s2"
   } >"$VORN_BENCH_OUT/steady-writes.diff"
+  # VORN and the three bare services take turns, so that the load of the
+  # machine at any moment falls on each of them alike.
   for ((i = 1; i <= ${VORN_BENCH_STARTS:-10}; i++)); do
     bench_timer "$SERVICE_NAME" 1 | sed "s/^start 1/vorn $i/" >>"$VORN_BENCH_OUT/steady.txt"
     bench_timer VornBare 1 | sed "s/^start 1/bare $i/" >>"$VORN_BENCH_OUT/steady.txt"
-  done
-  bench_timer VornBare 3 hold | sed "s/^start/bare-hold/" >>"$VORN_BENCH_OUT/steady.txt"
-  # Where the difference goes: the bare service with user32, and with COM.
-  for ((i = 1; i <= ${VORN_BENCH_STARTS:-10}; i++)); do
     bench_timer VornBareUser32 1 | sed "s/^start 1/bare-user32 $i/" >>"$VORN_BENCH_OUT/steady.txt"
     bench_timer VornBareCom 1 | sed "s/^start 1/bare-com $i/" >>"$VORN_BENCH_OUT/steady.txt"
   done
+  bench_timer VornBare 3 hold | sed "s/^start/bare-hold/" >>"$VORN_BENCH_OUT/steady.txt"
   sleep 1
   cp "$work/wine.log" "$VORN_BENCH_OUT/session-full.log"
 fi

@@ -28,7 +28,7 @@ steady=$out/steady.txt
 first=$out/first.txt
 echo "### Start and stop through the service control manager (ms from the StartService call)"
 echo
-echo "$starts starts each, VORN and the bare service alternating in one session; medians, range,"
+echo "$starts starts each, VORN and the three bare services taking turns in one session; medians, range,"
 echo "interquartile range. \"running\": the first state seen RUNNING or later (the bare service passes"
 echo "RUNNING between two polls; it then counts when seen stopped)."
 echo
@@ -54,9 +54,13 @@ if grep -q -E ' (error|query-error|timeout)( |$)' "$steady" "$first"; then
 fi
 vr=$(median running_ms vorn "$steady"); br=$(median running_ms bare "$steady")
 vs=$(median stopped_ms vorn "$steady"); bs=$(median stopped_ms bare "$steady")
-awk -v vr="$vr" -v br="$br" -v vs="$vs" -v bs="$bs" 'BEGIN {
-  printf "Ratio of the medians, VORN / bare service: to RUNNING **%.2f** (goal at most 1.2); ", vr / br
-  printf "to STOPPED **%.2f**, difference **%.0f ms** (goal within 50 ms).\n", vs / bs, vs - bs }'
+cr=$(median running_ms bare-com "$steady"); cs=$(median stopped_ms bare-com "$steady")
+# The start sequence needs COM before RUNNING: the bare service with COM is
+# what VORN is held to.
+awk -v vr="$vr" -v br="$br" -v vs="$vs" -v bs="$bs" -v cr="$cr" -v cs="$cs" 'BEGIN {
+  printf "Ratio of the medians, VORN / bare service + COM: to RUNNING **%.2f** (goal at most 1.05), ", vr / cr
+  printf "to STOPPED **%.2f** (goal at most 1.3). VORN / bare service: to RUNNING %.2f, to STOPPED %.2f, ", vs / cs, vr / br, vs / bs
+  printf "difference %.0f ms.\n", vs - bs }'
 echo
 echo "### Peak memory (peak working set of the service process, KiB)"
 echo
