@@ -154,13 +154,14 @@ std::optional<std::string> ReadFaultsFile(const std::string& path) {
   return text;
 }
 
-void PatchEntry(IMAGE_THUNK_DATA* entry, std::size_t slot) {
+// `real`: where a call that goes through goes (nullptr: the entry's own).
+void PatchEntry(IMAGE_THUNK_DATA* entry, std::size_t slot, void* real = nullptr) {
   DWORD old = 0;
   void** address = reinterpret_cast<void**>(&entry->u1.Function);
   if (!::VirtualProtect(address, sizeof *address, PAGE_READWRITE, &old)) {
     Refuse("cannot write the import table");
   }
-  g_slots[slot].original = *address;
+  g_slots[slot].original = real != nullptr ? real : *address;
   *address = vorn_fault_stubs + 16 * slot;
   ::VirtualProtect(address, sizeof *address, old, &old);
 }
@@ -197,6 +198,34 @@ void PatchImports(const std::vector<std::string>& calls) {
   }
 }
 
+// The same for the delay-loaded imports: their slots hold the loader
+// helper's thunks until the first call, when the helper writes the real
+// address over the slot (and over a stub placed there). So the named
+// functions are bound here, as the helper would bind them, and their slots
+// point at the stubs from the start; a library or function that cannot be
+// bound is left to the helper, its fault never firing.
+void PatchDelayImports(const std::vector<std::string>& calls) {
+  auto* base = reinterpret_cast<BYTE*>(::GetModuleHandleW(nullptr));
+  auto* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(base + reinterpret_cast<IMAGE_DOS_HEADER*>(base)->e_lfanew);
+  const IMAGE_DATA_DIRECTORY& dir = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_DELAY_IMPORT];
+  if (dir.VirtualAddress == 0) return;
+  for (auto* d = reinterpret_cast<IMAGE_DELAYLOAD_DESCRIPTOR*>(base + dir.VirtualAddress);
+       d->DllNameRVA != 0; ++d) {
+    auto* names = reinterpret_cast<IMAGE_THUNK_DATA*>(base + d->ImportNameTableRVA);
+    auto* entries = reinterpret_cast<IMAGE_THUNK_DATA*>(base + d->ImportAddressTableRVA);
+    for (; names->u1.AddressOfData; ++names, ++entries) {
+      if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal)) continue;
+      const char* name = reinterpret_cast<IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData)->Name;
+      for (std::size_t slot = 0; slot < calls.size(); ++slot) {
+        if (calls[slot] != name) continue;
+        HMODULE library = ::LoadLibraryA(reinterpret_cast<const char*>(base + d->DllNameRVA));
+        FARPROC real = library != nullptr ? ::GetProcAddress(library, name) : nullptr;
+        if (real != nullptr) PatchEntry(entries, slot, reinterpret_cast<void*>(real));
+      }
+    }
+  }
+}
+
 // Before main and before any other constructor: the faults read, the
 // import table patched. A list the runner wrote wrongly ends the process.
 __attribute__((constructor(101))) void InstallFaults() {
@@ -216,6 +245,9 @@ __attribute__((constructor(101))) void InstallFaults() {
   OpenFailedLog(path);
   // A function VORN.EXE does not import is never called: its fault never
   // fires, as on the simulated device.
+  // The delay-loaded ones first: binding them calls LoadLibraryA and
+  // GetProcAddress, which a fault may name, before their own slots change.
+  PatchDelayImports(calls);
   PatchImports(calls);
 }
 
