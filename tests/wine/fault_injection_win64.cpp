@@ -179,22 +179,40 @@ void OpenFailedLog(const std::string& faultsPath) {
                        nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
+BYTE* ImageBase() { return reinterpret_cast<BYTE*>(::GetModuleHandleW(nullptr)); }
+
+const IMAGE_DATA_DIRECTORY& Directory(int index) {
+  BYTE* base = ImageBase();
+  auto* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(base + reinterpret_cast<IMAGE_DOS_HEADER*>(base)->e_lfanew);
+  return nt->OptionalHeader.DataDirectory[index];
+}
+
+// Calls patch(entry, slot, name) for each entry of a name table and its
+// address table whose function one of `calls` names.
+template <typename Patch>
+void ForNamedEntries(DWORD namesRva, DWORD entriesRva, const std::vector<std::string>& calls,
+                     Patch patch) {
+  BYTE* base = ImageBase();
+  auto* names = reinterpret_cast<IMAGE_THUNK_DATA*>(base + namesRva);
+  auto* entries = reinterpret_cast<IMAGE_THUNK_DATA*>(base + entriesRva);
+  for (; names->u1.AddressOfData; ++names, ++entries) {
+    if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal)) continue;
+    const char* name = reinterpret_cast<IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData)->Name;
+    for (std::size_t slot = 0; slot < calls.size(); ++slot) {
+      if (calls[slot] == name) patch(entries, slot, name);
+    }
+  }
+}
+
 // Points the import table entries of the named functions at their stubs.
 void PatchImports(const std::vector<std::string>& calls) {
-  auto* base = reinterpret_cast<BYTE*>(::GetModuleHandleW(nullptr));
-  auto* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(base + reinterpret_cast<IMAGE_DOS_HEADER*>(base)->e_lfanew);
-  const IMAGE_DATA_DIRECTORY& dir = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
-  for (auto* d = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + dir.VirtualAddress); d->Name; ++d) {
-    auto* names = reinterpret_cast<IMAGE_THUNK_DATA*>(base + d->OriginalFirstThunk);
-    auto* entries = reinterpret_cast<IMAGE_THUNK_DATA*>(base + d->FirstThunk);
-    for (; names->u1.AddressOfData; ++names, ++entries) {
-      if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal)) continue;
-      const char* name = reinterpret_cast<IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData)->Name;
-      for (std::size_t slot = 0; slot < calls.size(); ++slot) {
-        if (calls[slot] != name) continue;
-        PatchEntry(entries, slot);
-      }
-    }
+  const IMAGE_DATA_DIRECTORY& dir = Directory(IMAGE_DIRECTORY_ENTRY_IMPORT);
+  for (auto* d = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(ImageBase() + dir.VirtualAddress);
+       d->Name; ++d) {
+    ForNamedEntries(d->OriginalFirstThunk, d->FirstThunk, calls,
+                    [](IMAGE_THUNK_DATA* entry, std::size_t slot, const char*) {
+                      PatchEntry(entry, slot);
+                    });
   }
 }
 
@@ -205,24 +223,17 @@ void PatchImports(const std::vector<std::string>& calls) {
 // point at the stubs from the start; a library or function that cannot be
 // bound is left to the helper, its fault never firing.
 void PatchDelayImports(const std::vector<std::string>& calls) {
-  auto* base = reinterpret_cast<BYTE*>(::GetModuleHandleW(nullptr));
-  auto* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(base + reinterpret_cast<IMAGE_DOS_HEADER*>(base)->e_lfanew);
-  const IMAGE_DATA_DIRECTORY& dir = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_DELAY_IMPORT];
+  const IMAGE_DATA_DIRECTORY& dir = Directory(IMAGE_DIRECTORY_ENTRY_DELAY_IMPORT);
   if (dir.VirtualAddress == 0) return;
-  for (auto* d = reinterpret_cast<IMAGE_DELAYLOAD_DESCRIPTOR*>(base + dir.VirtualAddress);
+  for (auto* d = reinterpret_cast<IMAGE_DELAYLOAD_DESCRIPTOR*>(ImageBase() + dir.VirtualAddress);
        d->DllNameRVA != 0; ++d) {
-    auto* names = reinterpret_cast<IMAGE_THUNK_DATA*>(base + d->ImportNameTableRVA);
-    auto* entries = reinterpret_cast<IMAGE_THUNK_DATA*>(base + d->ImportAddressTableRVA);
-    for (; names->u1.AddressOfData; ++names, ++entries) {
-      if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal)) continue;
-      const char* name = reinterpret_cast<IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData)->Name;
-      for (std::size_t slot = 0; slot < calls.size(); ++slot) {
-        if (calls[slot] != name) continue;
-        HMODULE library = ::LoadLibraryA(reinterpret_cast<const char*>(base + d->DllNameRVA));
-        FARPROC real = library != nullptr ? ::GetProcAddress(library, name) : nullptr;
-        if (real != nullptr) PatchEntry(entries, slot, reinterpret_cast<void*>(real));
-      }
-    }
+    const char* dll = reinterpret_cast<const char*>(ImageBase() + d->DllNameRVA);
+    ForNamedEntries(d->ImportNameTableRVA, d->ImportAddressTableRVA, calls,
+                    [dll](IMAGE_THUNK_DATA* entry, std::size_t slot, const char* name) {
+                      HMODULE library = ::LoadLibraryA(dll);
+                      FARPROC real = library != nullptr ? ::GetProcAddress(library, name) : nullptr;
+                      if (real != nullptr) PatchEntry(entry, slot, reinterpret_cast<void*>(real));
+                    });
   }
 }
 
