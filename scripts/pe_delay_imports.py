@@ -1,9 +1,11 @@
 #!/usr/bin/env python3
-"""The delay-import table of a PE executable (VORN.EXE, 32 or 64 bit).
+"""The import tables of a PE executable (VORN.EXE, 32 or 64 bit).
 
   pe_delay_imports.py list EXE
       one line per delay-loaded function, "dll!function" (dll lower-case;
       "dll!#N" for an ordinal); nothing when the image has none.
+  pe_delay_imports.py bound EXE
+      the same for the functions bound at load (the import table).
   pe_delay_imports.py directory EXE NM
       points the image's delay-import directory at its descriptors.
 
@@ -23,6 +25,8 @@ import sys
 
 DESCRIPTOR = 32
 DELAY_DIRECTORY = 13
+IMPORT_DESCRIPTOR = 20
+IMPORT_DIRECTORY = 1
 
 
 class Image:
@@ -61,32 +65,48 @@ class Image:
         return struct.unpack_from("<II", self.data, self.directories + 8 * index)
 
 
+def names_at(image, dll, entry):
+    """(dll, function) of each entry of a name table from RVA `entry` on."""
+    thunk = 8 if image.pe64 else 4
+    ordinal_flag = 1 << (8 * thunk - 1)
+    found = []
+    while True:
+        value = struct.unpack_from("<Q" if image.pe64 else "<I", image.data,
+                                   image.offset(entry))[0]
+        if value == 0:
+            return found
+        found.append((dll, f"#{value & 0xFFFF}" if value & ordinal_flag
+                      else image.string(value + 2)))
+        entry += thunk
+
+
+def bound_imports(image):
+    """(dll, function) of every import descriptor, in table order."""
+    rva, size = image.directory(IMPORT_DIRECTORY)
+    found = []
+    at = rva
+    while rva and at + IMPORT_DESCRIPTOR <= rva + size:
+        names, _, _, name, addresses = struct.unpack_from("<IIIII", image.data, image.offset(at))
+        if name == 0:
+            break
+        found += names_at(image, image.string(name).lower(), names or addresses)
+        at += IMPORT_DESCRIPTOR
+    return found
+
+
 def delay_imports(image):
     """(dll, function) of every delay-import descriptor, in table order."""
     rva, size = image.directory(DELAY_DIRECTORY)
     found = []
     if not rva:
         return found
-    thunk = 8 if image.pe64 else 4
-    ordinal_flag = 1 << (8 * thunk - 1)
     for at in range(rva, rva + size, DESCRIPTOR):
         attrs, name, _, _, names = struct.unpack_from("<IIIII", image.data, image.offset(at))
         if name == 0:
             break
         if not attrs & 1:
             raise ValueError(f"descriptor at {at:#x} holds addresses, not RVAs")
-        dll = image.string(name).lower()
-        entry = names
-        while True:
-            value = struct.unpack_from("<Q" if image.pe64 else "<I", image.data,
-                                       image.offset(entry))[0]
-            if value == 0:
-                break
-            if value & ordinal_flag:
-                found.append((dll, f"#{value & 0xFFFF}"))
-            else:
-                found.append((dll, image.string(value + 2)))
-            entry += thunk
+        found += names_at(image, image.string(name).lower(), names)
     return found
 
 
@@ -130,9 +150,10 @@ def write_directory(exe, nm):
 
 def main(argv):
     try:
-        if len(argv) == 3 and argv[1] == "list":
+        if len(argv) == 3 and argv[1] in ("list", "bound"):
+            table = delay_imports if argv[1] == "list" else bound_imports
             with open(argv[2], "rb") as f:
-                for dll, function in delay_imports(Image(f.read())):
+                for dll, function in table(Image(f.read())):
                     print(f"{dll}!{function}")
             return 0
         if len(argv) == 4 and argv[1] == "directory":

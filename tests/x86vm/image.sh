@@ -31,26 +31,8 @@ for tool in debootstrap mkfs.ext4; do
   command -v "$tool" >/dev/null || { echo "image.sh: $tool is missing (scripts/install-deps.sh --all)" >&2; exit 1; }
 done
 
-# The Debian mirror apt uses here: the first deb source carrying the suite,
-# from the one-line or the deb822 format.
-mirror() {
-  local f
-  for f in /etc/apt/sources.list /etc/apt/sources.list.d/*.list; do
-    [ -r "$f" ] || continue
-    awk -v s="$suite" '$1 == "deb" { for (i = 2; i <= NF; i++) if ($i ~ /^[a-z]+:\/\//) { if ($(i+1) == s) { print $i; exit } } }' "$f"
-  done
-  for f in /etc/apt/sources.list.d/*.sources; do
-    [ -r "$f" ] || continue
-    awk -v s="$suite" 'BEGIN { RS = ""; FS = "\n" }
-      { uri = ""; has = 0
-        for (i = 1; i <= NF; i++) {
-          if ($i ~ /^URIs:/) { split($i, a, /[ \t]+/); uri = a[2] }
-          if ($i ~ /^Suites:/) { n = split($i, b, /[ \t]+/); for (j = 2; j <= n; j++) if (b[j] == s) has = 1 }
-        }
-        if (uri != "" && has) { print uri; exit } }' "$f"
-  done
-}
-url=$(mirror | head -1)
+# The Debian mirror apt uses here, for the suite.
+url=$(python3 "$here/apt_mirror.py" "$suite" || true)
 [ -n "$url" ] || { echo "image.sh: no apt source for $suite in /etc/apt" >&2; exit 1; }
 
 mkdir -p "$cache"

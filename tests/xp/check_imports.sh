@@ -61,7 +61,7 @@ if ! grep -q "file format $format\$" <<<"$dump"; then
 fi
 
 # PE header versions.
-header_value() { awk -v k="$1" '$1 == k { print $2; exit }' <<<"$dump"; }
+header_value() { sed -n "s/^$1[[:space:]]\{1,\}\([^[:space:]]*\).*/\1/p" <<<"$dump" | head -1; }
 check_version() {
   local what=$1 major minor
   major=$(header_value "Major${2}Version"); minor=$(header_value "Minor${2}Version")
@@ -87,15 +87,14 @@ while IFS= read -r line || [ -n "$line" ]; do
   allowed[$line]=1
 done < <(cat "$allowlist" $extra_allowlist)
 
-# Import table: "DLL Name: X" then one "vma hint name" line per function
-# (ordinal imports show no name and are listed as dll!#ordinal).
-imports=$(awk '
-  /^\tDLL Name: / { dll = tolower($3); next }
-  dll != "" && /^\t[0-9a-f]+[ \t]+[0-9]+[ \t]+[^ \t]+/ { print dll "!" $3; next }
-  dll != "" && /^\t[0-9a-f]+[ \t]+[0-9]+[ \t]*$/ { print dll "!#" $2; next }
-  /^$/ { }' <<<"$dump" | sort -u)
-dlls=$(awk '/^\tDLL Name: / { print tolower($3) }' <<<"$dump" | sort -u)
-delayed=$(python3 "$here/../../scripts/pe_delay_imports.py" list "$exe") ||
+# The import table and the delay-import table, "dll!function" a line
+# (ordinal imports as dll!#ordinal).
+tables=$here/../../scripts/pe_delay_imports.py
+imports=$(python3 "$tables" bound "$exe") ||
+  { echo "FAIL: the import table of $exe could not be read"; exit 1; }
+imports=$(sort -u <<<"$imports")
+dlls=$(sed 's/!.*//' <<<"$imports" | sort -u)
+delayed=$(python3 "$tables" list "$exe") ||
   { echo "FAIL: the delay-import table of $exe could not be read"; exit 1; }
 imports=$(printf '%s\n%s\n' "$imports" "$delayed" | sed '/^$/d' | sort -u)
 dlls=$(printf '%s\n%s\n' "$dlls" "$(sed 's/!.*//' <<<"$delayed")" | sed '/^$/d' | sort -u)

@@ -45,7 +45,7 @@ else
     # gzip's trailer carries the CRC-32 of its input, little-endian too.
     actual=$(gzip -c "$debug" | tail -c 8 | head -c 4 | od -An -v -tx1 | tr -d ' \n')
     [ "$actual" = "$crc" ] || fail "$name has CRC-32 $actual, the link expects $crc"
-    address=$("$tools-nm" "$debug" | awk '$2 == "T" && ($3 == "_WinMain@16" || $3 == "WinMain") { print $1; exit }')
+    address=$("$tools-nm" "$debug" | sed -n 's/^\([0-9a-f]*\) T \(_WinMain@16\|WinMain\)$/\1/p' | head -1)
     if [ -z "$address" ]; then
       fail "$name has no symbol WinMain"
     else

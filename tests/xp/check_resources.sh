@@ -22,18 +22,7 @@ dump=$("$windres" -J coff -O rc -i "$exe" 2>&1) || {
 
 # The block of one resource: from its "Type:/Name:" comment to its END,
 # preceded by the language in effect (the dump states it only on change).
-block() {
-  awk -v type="$1" -v name="$2" '
-    /^LANGUAGE / { lang = $0 }
-    index($0, "/* Type: " type) == 1 { want = 1; next }
-    want && index($0, "Name: ") {
-      want = (index($0, "Name: " name ".") > 0); on = want
-      if (on && lang != "") print lang
-      next
-    }
-    on { print }
-    on && $0 == "END" { exit }' <<<"$dump"
-}
+block() { python3 "$(dirname "$0")/rc_block.py" "$1" "$2" <<<"$dump"; }
 
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }

@@ -21,7 +21,7 @@ expect() {  # file names...
   local file=$1; shift
   local got want
   got=$("$objdump" -p "$out/$file" |
-        sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' | awk 'NR > 1 && NF { print $NF }' | sort)
+        sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' | sed '1d;/^[[:space:]]*$/d;s/.*[[:space:]]//' | sort)
   want=$(printf '%s\n' "$@" | sort)
   if [ "$got" = "$want" ]; then echo "ok   - $file exports $*"
   else echo "FAIL - $file exports: $(echo $got), expected: $*"; failed=$((failed + 1)); fi
@@ -34,7 +34,7 @@ expect UPnPAgent-nounreg.dll DllRegisterServer
 expect UPnPAgent-noreg.dll DllUnregisterServer
 # The libraries must load in a bare prefix: nothing beyond system DLLs.
 for file in FBWFLIB.dll EWFAPI.dll UPnPAgent.dll UPnPRegistrar.exe vorn-dialogs.exe vorn-timechange.exe; do
-  extra=$("$objdump" -p "$out/$file" | awk '/DLL Name:/ { print tolower($3) }' |
+  extra=$("$objdump" -p "$out/$file" | sed -n 's/.*DLL Name: \([^ ]*\).*/\1/p' | tr 'A-Z' 'a-z' |
           grep -vxE 'kernel32.dll|advapi32.dll|user32.dll|msvcrt.dll')
   if [ -z "$extra" ]; then echo "ok   - $file imports system DLLs only"
   else echo "FAIL - $file imports $extra"; failed=$((failed + 1)); fi
