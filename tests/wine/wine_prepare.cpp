@@ -63,6 +63,16 @@ class Support {
   std::map<std::string, std::string> reasons_;
 };
 
+// Only the 64-bit test build carries the failure injection; the shipped
+// 32-bit build (VORN_WINE_ARCH=win32) has none.
+constexpr char kNoInjection[] = "the 32-bit build has no failure injection";
+bool Injects() {
+  const char* arch = std::getenv("VORN_WINE_ARCH");
+  return !arch || std::string(arch) != "win32";
+}
+constexpr std::uint32_t kErrorBufferOverflow = 111;
+constexpr std::uint32_t kErrorShutdownInProgress = 1115;
+
 bool NullOr(const Json& j, const char* field) {
   return !j.contains(field) || j[field].is_null();
 }
@@ -96,12 +106,16 @@ void CheckFields(Support& s, const sim::DeviceState& d, std::string* zone) {
     adaptersOk = adaptersOk && a.address.size() == 6 && (a.address[0] & 1) == 0;
   }
   s.Need("adapters", adaptersOk);
-  s.Need("adaptersError", NullOr(j, "adaptersError"));
+  // A failure the 64-bit build's injection gives (see FaultList); a code
+  // that answers success or asks for a larger buffer would be made up.
+  s.Need("adaptersError", !d.adaptersError || (Injects() && *d.adaptersError != 0 &&
+                                               *d.adaptersError != kErrorBufferOverflow),
+         Injects() ? "0 and 111 are not failures" : kNoInjection);
   *zone = d.daylightBias == -60 ? ZoneFor(d.timeZoneId) : "";
   s.Need("timeZone", !zone->empty());
   s.Need("localTime", j.value("localTime", kDefaultLocalTime) == kDefaultLocalTime);
   s.Need("shutdownPrivilege", d.shutdownPrivilege);
-  s.Need("shutdownInProgress", !d.shutdownInProgress);
+  s.Need("shutdownInProgress", !d.shutdownInProgress || Injects(), kNoInjection);
   const sim::SimUpnp& u = d.upnp;
   s.Need("upnp", u.toolStartable && (u.unregisterResult || u.registerResult));
   bool messagesOk = true;
@@ -114,10 +128,7 @@ void CheckFields(Support& s, const sim::DeviceState& d, std::string* zone) {
   s.Need("serviceControls", d.serviceControls.size() <= 1 &&
                                 (d.serviceControls.empty() || d.serviceControls[0].code == 1));
   s.Need("protectedKeys", d.protectedKeys.empty());
-  // Only the 64-bit test build carries the injection; the shipped 32-bit
-  // build (VORN_WINE_ARCH=win32) has none.
-  const char* arch = std::getenv("VORN_WINE_ARCH");
-  std::string why = arch && std::string(arch) == "win32" ? "the 32-bit build has no failure injection" : "";
+  std::string why = Injects() ? "" : kNoInjection;
   for (const sim::SimFault& f : d.faults) {
     if (why.empty()) why = WhyNotInjectable(f.call);
   }
@@ -160,9 +171,17 @@ std::string ControlKey(const sim::DeviceState& d) {
 
 // The device's faults for the injection in the 64-bit test build
 // (tests/wine/fault_injection_win64.cpp), placed as C:\vorntest\faults.txt.
+// Device conditions that are failures of one call come after the faults,
+// which the simulated device also asks first: "adaptersError" fails every
+// GetAdaptersInfo with its code, "shutdownInProgress" every restart request
+// with ERROR_SHUTDOWN_IN_PROGRESS.
 std::string FaultList(const sim::DeviceState& d) {
   std::vector<Fault> faults;
   for (const sim::SimFault& f : d.faults) faults.push_back({f.call, f.occurrence, f.error});
+  if (d.adaptersError) faults.push_back({"GetAdaptersInfo", 0, *d.adaptersError});
+  if (d.shutdownInProgress) {
+    faults.push_back({"InitiateSystemShutdownA", 0, kErrorShutdownInProgress});
+  }
   return WriteFaults(faults);
 }
 
