@@ -61,6 +61,7 @@ struct Layout {
   std::string serviceModule;   // its program's path, or ""
   std::string upnpAgent;       // the stand-in placed as UPnPAgent.dll, or ""
   bool upnpTool = false;       // UPnPRegistrar.exe placed
+  bool upnpToolStartable = true;  // as the stand-in, else as a file that is no program
   std::vector<std::string> readOnlyFiles;
 };
 Layout LayoutOf(sim::Device& device);

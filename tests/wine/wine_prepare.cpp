@@ -117,7 +117,7 @@ void CheckFields(Support& s, const sim::DeviceState& d, std::string* zone) {
   s.Need("shutdownPrivilege", d.shutdownPrivilege);
   s.Need("shutdownInProgress", !d.shutdownInProgress || Injects(), kNoInjection);
   const sim::SimUpnp& u = d.upnp;
-  s.Need("upnp", u.toolStartable && (u.unregisterResult || u.registerResult));
+  s.Need("upnp", u.unregisterResult || u.registerResult);
   bool messagesOk = true;
   for (const sim::SimMessage& m : d.messages) {
     // The zone cannot change during a run: only a time change that leaves
@@ -315,6 +315,7 @@ Layout LayoutOf(sim::Device& device) {
                      : !u.registerResult   ? "UPnPAgent-noreg.dll"
                                            : "UPnPAgent.dll";
   layout.upnpTool = u.tool;
+  layout.upnpToolStartable = u.toolStartable;
   layout.readOnlyFiles = d.readOnlyFiles;
   return layout;
 }

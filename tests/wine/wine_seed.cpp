@@ -3,6 +3,7 @@
 // after the run.
 #include <algorithm>
 #include <cstdlib>
+#include <fstream>
 #include <iostream>
 #include <set>
 
@@ -113,7 +114,13 @@ bool PutStandIns(const Layout& layout, const fs::path& standins, const fs::path&
   bool ok = Put(standins / "EWFAPI.dll", sys / "EWFAPI.dll") &&
             Put(standins / "FBWFLIB.dll", sys / "FBWFLIB.dll");
   if (!layout.upnpAgent.empty()) ok = ok && Put(standins / layout.upnpAgent, sys / "UPnPAgent.dll");
-  if (layout.upnpTool) ok = ok && Put(standins / "UPnPRegistrar.exe", sys / "UPnPRegistrar.exe");
+  // A registrar that cannot be started: a file of that name that is no
+  // program, which CreateProcessA refuses.
+  if (layout.upnpTool && !layout.upnpToolStartable) {
+    ok = ok && static_cast<bool>(std::ofstream(sys / "UPnPRegistrar.exe", std::ios::binary));
+  } else if (layout.upnpTool) {
+    ok = ok && Put(standins / "UPnPRegistrar.exe", sys / "UPnPRegistrar.exe");
+  }
   for (const char* f : {"vorn-dialogs.exe", "vorn-timechange.exe", "vorn-launch.exe"}) {
     ok = ok && Put(standins / f, test / f);
   }
