@@ -125,8 +125,13 @@ void CheckFields(Support& s, const sim::DeviceState& d, std::string* zone) {
     messagesOk = messagesOk && m.kind == sim::SimMessage::kTimeChange && m.value == d.timeZoneId;
   }
   s.Need("messages", messagesOk);
-  s.Need("serviceControls", d.serviceControls.size() <= 1 &&
-                                (d.serviceControls.empty() || d.serviceControls[0].code == 1));
+  // sc sends stop, pause, continue, interrogate and the user codes; only
+  // the system sends a shutdown.
+  bool controlsOk = true;
+  for (const sim::SimServiceControl& c : d.serviceControls) {
+    controlsOk = controlsOk && ((c.code >= 1 && c.code <= 4) || (c.code >= 128 && c.code <= 255));
+  }
+  s.Need("serviceControls", controlsOk, "sc cannot send a shutdown or a code outside 128 to 255");
   s.Need("protectedKeys", d.protectedKeys.empty());
   std::string why = Injects() ? "" : kNoInjection;
   for (const sim::SimFault& f : d.faults) {
@@ -205,6 +210,14 @@ std::string Plan(sim::Device& device) {
   return out.str();
 }
 
+Json Controls(const sim::DeviceState& d) {
+  Json controls = Json::array();
+  for (const sim::SimServiceControl& c : d.serviceControls) {
+    controls.push_back({{"at", c.at}, {"code", c.code}});
+  }
+  return controls;
+}
+
 // What the run needs besides the files: how VORN.EXE is started and what
 // is sent to it.
 std::string RunPlan(sim::Device& device, const std::string& zone) {
@@ -216,7 +229,7 @@ std::string RunPlan(sim::Device& device, const std::string& zone) {
                      {"startedBy", d.startedBy},
                      {"timeZone", zone},
                      {"timeChanges", d.messages.size()},
-                     {"stopAt", d.serviceControls.empty() ? "" : d.serviceControls[0].at}};
+                     {"controls", Controls(d)}};
   return plan.dump();
 }
 

@@ -226,18 +226,19 @@ class WineRun {
   }
 
   // Starts the service and polls its state until it stops. A scripted time
-  // change is sent once the job's "TimeChange" window exists; a stop
-  // "duringJob" goes out once the service runs, one "inWatch" after the
-  // time changes were delivered (a sent message returns once the job's
-  // loop took it) or, without any, 2 s after the service reported running:
-  // the job reaches its watch within milliseconds, and no program can see
-  // that it did.
+  // change is sent once the job's "TimeChange" window exists; the service
+  // controls go out in order through sc, a "duringJob" one once the service
+  // runs, an "inWatch" one after the time changes were delivered (a sent
+  // message returns once the job's loop took it) or, without any, 2 s after
+  // the service reported running: the job reaches its watch within
+  // milliseconds, and no program can see that it did.
   void RunService() {
     Wine({"sc", "start", Name()}, (work_ / "sc-start.txt").string());
     const Clock::time_point deadline = Clock::now() + std::chrono::seconds(timeout_);
-    const std::string stopAt = plan_.value("stopAt", "");
+    const Json controls = plan_.value("controls", Json::array());
     const int changes = plan_.value("timeChanges", 0);
     int sent = 0;
+    std::size_t next = 0;
     bool stopped = false;
     std::optional<Clock::time_point> running;
     while (Clock::now() < deadline) {
@@ -247,13 +248,24 @@ class WineRun {
       if (!StartsWith(state, "RUNNING") || stopped) continue;
       if (!running) running = Clock::now();
       const bool settled = changes > 0 || Clock::now() - *running >= std::chrono::seconds(2);
-      if (stopAt != "duringJob" && sent < changes) {
+      const bool duringJob = next < controls.size() && controls[next].value("at", "") == "duringJob";
+      if (!duringJob && sent < changes) {
         if (Wine({"C:\\vorntest\\vorn-timechange.exe"}) == 0) ++sent;
-      } else if (stopAt == "duringJob" || (stopAt == "inWatch" && settled)) {
-        Wine({"sc", "stop", Name()});
-        stopped = true;
+      } else if (next < controls.size() && (duringJob || settled)) {
+        stopped = SendControl(controls[next++].value("code", 0u));
       }
     }
+  }
+
+  // One control as an administrator sends it: the stop with sc, the others
+  // with vorn-control.exe (Wine's sc knows no other). True for a stop.
+  bool SendControl(std::uint32_t code) {
+    if (code == 1) {
+      Wine({"sc", "stop", Name()});
+    } else {
+      Wine({"C:\\vorntest\\vorn-control.exe", Name(), std::to_string(code)});
+    }
+    return code == 1;
   }
 
   // The registry keys read back: VORN's and those the device held, exported

@@ -33,3 +33,4 @@ dll UPnPAgent-noreg.dll "$here/upnpagent.c" -DVORN_NO_REGISTER
 exe UPnPRegistrar.exe "$here/upnpregistrar.c"
 exe vorn-dialogs.exe "$here/dialogs.c" "$here/desktops.c"
 exe vorn-timechange.exe "$here/timechange.c" "$here/desktops.c"
+exe vorn-control.exe "$here/control.c"

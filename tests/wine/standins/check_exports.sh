@@ -33,7 +33,8 @@ expect UPnPAgent.dll DllRegisterServer DllUnregisterServer
 expect UPnPAgent-nounreg.dll DllRegisterServer
 expect UPnPAgent-noreg.dll DllUnregisterServer
 # The libraries must load in a bare prefix: nothing beyond system DLLs.
-for file in FBWFLIB.dll EWFAPI.dll UPnPAgent.dll UPnPRegistrar.exe vorn-dialogs.exe vorn-timechange.exe; do
+for file in FBWFLIB.dll EWFAPI.dll UPnPAgent.dll UPnPRegistrar.exe vorn-dialogs.exe vorn-timechange.exe \
+            vorn-control.exe; do
   extra=$("$objdump" -p "$out/$file" | sed -n 's/.*DLL Name: \([^ ]*\).*/\1/p' | tr 'A-Z' 'a-z' |
           grep -vxE 'kernel32.dll|advapi32.dll|user32.dll|msvcrt.dll')
   if [ -z "$extra" ]; then echo "ok   - $file imports system DLLs only"
