@@ -122,7 +122,7 @@ void CheckFields(Support& s, const sim::DeviceState& d, std::string* zone) {
   for (const sim::SimMessage& m : d.messages) {
     // The zone cannot change during a run: only a time change that leaves
     // the state as it is can be sent.
-    messagesOk = messagesOk && m.kind == sim::SimMessage::kTimeChange && m.value == d.timeZoneId;
+    messagesOk = messagesOk && (m.kind != sim::SimMessage::kTimeChange || m.value == d.timeZoneId);
   }
   s.Need("messages", messagesOk);
   // sc sends stop, pause, continue, interrogate and the user codes; only
@@ -210,6 +210,19 @@ std::string Plan(sim::Device& device) {
   return out.str();
 }
 
+// The messages as the helper vorn-timechange.exe takes them: its
+// arguments for each ("": the time change).
+Json Messages(const sim::DeviceState& d) {
+  Json messages = Json::array();
+  for (const sim::SimMessage& m : d.messages) {
+    messages.push_back(m.kind == sim::SimMessage::kTimeChange ? ""
+                       : m.kind == sim::SimMessage::kQuit
+                           ? "--quit"
+                           : "--post " + std::to_string(m.value));
+  }
+  return messages;
+}
+
 Json Controls(const sim::DeviceState& d) {
   Json controls = Json::array();
   for (const sim::SimServiceControl& c : d.serviceControls) {
@@ -228,7 +241,7 @@ std::string RunPlan(sim::Device& device, const std::string& zone) {
                      {"serviceName", d.strings.at(100)},
                      {"startedBy", d.startedBy},
                      {"timeZone", zone},
-                     {"timeChanges", d.messages.size()},
+                     {"messages", Messages(d)},
                      {"controls", Controls(d)}};
   return plan.dump();
 }

@@ -225,8 +225,10 @@ class WineRun {
                        " s (VORN_WINE_TIMEOUT)");
   }
 
-  // Starts the service and polls its state until it stops. A scripted time
-  // change is sent once the job's "TimeChange" window exists; the service
+  // Starts the service and polls its state until it stops. The scripted
+  // messages (a time change sent to the job's "TimeChange" window, a
+  // message or a quit posted to its thread) go out in order once that
+  // window exists; the service
   // controls go out in order through sc, a "duringJob" one once the service
   // runs, an "inWatch" one after the time changes were delivered (a sent
   // message returns once the job's loop took it) or, without any, 2 s after
@@ -236,8 +238,9 @@ class WineRun {
     Wine({"sc", "start", Name()}, (work_ / "sc-start.txt").string());
     const Clock::time_point deadline = Clock::now() + std::chrono::seconds(timeout_);
     const Json controls = plan_.value("controls", Json::array());
-    const int changes = plan_.value("timeChanges", 0);
-    int sent = 0;
+    const Json messages = plan_.value("messages", Json::array());
+    const std::size_t changes = messages.size();
+    std::size_t sent = 0;
     std::size_t next = 0;
     bool stopped = false;
     std::optional<Clock::time_point> running;
@@ -250,11 +253,21 @@ class WineRun {
       const bool settled = changes > 0 || Clock::now() - *running >= std::chrono::seconds(2);
       const bool duringJob = next < controls.size() && controls[next].value("at", "") == "duringJob";
       if (!duringJob && sent < changes) {
-        if (Wine({"C:\\vorntest\\vorn-timechange.exe"}) == 0) ++sent;
+        if (SendMessageTo(messages[sent].get<std::string>())) ++sent;
       } else if (next < controls.size() && (duringJob || settled)) {
         stopped = SendControl(controls[next++].value("code", 0u));
       }
     }
+  }
+
+  // One message of the device's list through vorn-timechange.exe (its
+  // arguments; "" a time change): true once delivered, false while the
+  // job's window does not exist yet.
+  bool SendMessageTo(const std::string& arguments) {
+    std::vector<std::string> argv = {"C:\\vorntest\\vorn-timechange.exe"};
+    std::istringstream words(arguments);
+    for (std::string word; words >> word;) argv.push_back(word);
+    return Wine(argv) == 0;
   }
 
   // One control as an administrator sends it: the stop with sc, the others
