@@ -4,6 +4,7 @@
 #include <fstream>
 #include <iostream>
 #include <map>
+#include <optional>
 #include <regex>
 #include <sstream>
 
@@ -193,8 +194,8 @@ void ParseFailedCalls(const std::string& text, std::vector<Json>* records) {
     if (call != "SetComputerNameExA" && call != "SetComputerNameA") continue;
     const std::size_t at = line.find(' ', call.size() + 1);
     const std::string name = at == std::string::npos ? "" : line.substr(at + 1);
-    records->push_back({{"kind", "computerNameSet"}, {"name", sim::Utf16ToUtf8(sim::Cp1252ToUtf16(name))},
-                        {"ok", false}});
+    records->push_back(
+        {{"kind", "computerNameSet"}, {"name", sim::Utf16ToUtf8(sim::Cp1252ToUtf16(name))}, {"ok", false}});
   }
 }
 
@@ -210,7 +211,9 @@ void ParseLog(const std::string& log, std::vector<Json>* records) {
       R"(fixme:advapi:InitiateSystemShutdownExA \S+ (".*") (\d+) (\d+) (\d+) 0x[0-9a-f]+)");
   std::istringstream in(log);
   std::string line, currentSource;
-  Json* event = nullptr;
+  // The event being put together, by index: the relay's records may be
+  // added between its lines.
+  std::optional<std::size_t> event;
   std::smatch m;
   bool truncated = false;
   std::map<std::string, std::size_t> nameCalls;
@@ -221,15 +224,16 @@ void ParseLog(const std::string& log, std::vector<Json>* records) {
     } else if (std::regex_search(line, m, report)) {
       records->push_back({{"kind", "event"}, {"source", currentSource},
                           {"type", std::stoi(m[1].str(), nullptr, 16)}, {"text", ""}});
-      event = &records->back();
-    } else if (std::regex_search(line, m, text) && event != nullptr) {
-      (*event)["text"] = (*event)["text"].get<std::string>() + Unescape(m[1].str(), &truncated);
-      if (truncated) (*event)["truncated"] = true;
+      event = records->size() - 1;
+    } else if (std::regex_search(line, m, text) && event) {
+      Json& e = (*records)[*event];
+      e["text"] = e["text"].get<std::string>() + Unescape(m[1].str(), &truncated);
+      if (truncated) e["truncated"] = true;
     } else if (std::regex_search(line, m, shutdown)) {
       records->push_back({{"kind", "restartRequest"}, {"message", Unescape(m[1].str(), &truncated)},
                           {"timeout", std::stoul(m[2].str())}, {"force", m[3].str() != "0"},
                           {"reboot", m[4].str() != "0"}, {"ok", true}});
-      event = nullptr;
+      event.reset();
     }
   }
 }
