@@ -14,6 +14,7 @@
 #include "device/device.h"
 #include "device/reg_file.h"
 #include "tests/wine/wine_device.h"
+#include "tests/wine/wine_process.h"
 
 namespace wine {
 namespace fs = std::filesystem;
@@ -378,8 +379,7 @@ void CompareFiles(const fs::path& a, const fs::path& b, const std::string& oldNa
 
 int Compare(const fs::path& a, const fs::path& b) {
   Report r;
-  const char* arch = std::getenv("VORN_WINE_ARCH");
-  CompareRegistry(a, b, !arch || std::string(arch) == "win64", &r);
+  CompareRegistry(a, b, Win64Run(), &r);
   const auto simRuns = Runs(a), wineRuns = Runs(b);
   if (simRuns.size() != wineRuns.size()) {
     r.Differ("number of runs: vorn-sim " + std::to_string(simRuns.size()) + ", Wine " +

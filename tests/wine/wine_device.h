@@ -50,6 +50,10 @@ sim::Hive& HoldBackAutoStart(sim::Hive& hive);
 // library are seeded as win64 (the comparison maps them back).
 sim::Hive& PresentTypeLibraryAs64(sim::Hive& hive);
 
+// Whether the run is of the 64-bit test build ($VORN_WINE_ARCH win64 or
+// unset), which alone carries the failure injection.
+bool Win64Run();
+
 // The device folder read as vorn-sim reads it between runs (65 when it
 // cannot be read, with the reason on the error output).
 int LoadDevice(const std::filesystem::path& folder, sim::Device& device);

@@ -16,6 +16,7 @@
 #include "os/sim/vorn_resources.h"
 #include "device/whole_file.h"
 #include "tests/wine/wine_device.h"
+#include "tests/wine/wine_process.h"
 #include "tests/wine/wine_faults.h"
 #include "tests/wine/wine_raw.h"
 
@@ -66,10 +67,7 @@ class Support {
 // Only the 64-bit test build carries the failure injection; the shipped
 // 32-bit build (VORN_WINE_ARCH=win32) has none.
 constexpr char kNoInjection[] = "the 32-bit build has no failure injection";
-bool Injects() {
-  const char* arch = std::getenv("VORN_WINE_ARCH");
-  return !arch || std::string(arch) != "win32";
-}
+bool Injects() { return Win64Run(); }
 constexpr std::uint32_t kErrorBufferOverflow = 111;
 constexpr std::uint32_t kErrorShutdownInProgress = 1115;
 
@@ -309,11 +307,12 @@ sim::Hive& HoldBackAutoStart(sim::Hive& hive) {
   return hive;
 }
 
+bool Win64Run() { return Env("VORN_WINE_ARCH", "win64") == "win64"; }
+
 sim::Hive& PresentTypeLibraryAs64(sim::Hive& hive) {
-  const char* arch = std::getenv("VORN_WINE_ARCH");
   sim::HiveKey* library = hive.Find(sim::SplitKeyPath(
       u"SOFTWARE\\Classes\\TypeLib\\" + sim::Cp1252ToUtf16(sim::resources::kTypeLibId)));
-  if ((arch != nullptr && std::string(arch) != "win64") || library == nullptr) return hive;
+  if (!Win64Run() || library == nullptr) return hive;
   for (auto& version : library->subKeys) {
     for (auto& locale : version->subKeys) {
       sim::HiveKey* win32 = locale->FindSubKey(u"win32");

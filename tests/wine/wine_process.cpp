@@ -12,6 +12,11 @@
 #include <unistd.h>
 
 namespace wine {
+
+std::string Env(const char* name, const std::string& fallback) {
+  const char* value = std::getenv(name);
+  return value && *value ? value : fallback;
+}
 namespace {
 
 // In the child: the redirections and the program; never returns.

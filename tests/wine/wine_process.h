@@ -16,6 +16,9 @@ struct Command {
   int timeoutSeconds = 0;         // 0: none
 };
 
+// The environment variable's value; `fallback` when it is unset or empty.
+std::string Env(const char* name, const std::string& fallback = "");
+
 // Runs the command to its end: its exit code; 128 + N when signal N ended
 // it, 124 when the time limit did (it is terminated), 127 when it could
 // not be started.

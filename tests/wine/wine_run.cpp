@@ -19,11 +19,6 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-std::string Env(const char* name, const std::string& fallback = "") {
-  const char* value = std::getenv(name);
-  return value && *value ? value : fallback;
-}
-
 int Seconds(const char* name, int fallback) {
   const std::string text = Env(name);
   char* end = nullptr;

@@ -8,6 +8,7 @@
 #include <set>
 
 #include "tests/wine/wine_device.h"
+#include "tests/wine/wine_process.h"
 
 namespace wine {
 namespace fs = std::filesystem;
@@ -177,11 +178,6 @@ bool PutVorn(const Layout& layout, const fs::path& exe, const fs::path& prefix) 
   std::error_code ec;
   fs::create_directories(target.parent_path(), ec);
   return Put(exe, target);
-}
-
-std::string Env(const char* name) {
-  const char* value = std::getenv(name);
-  return value ? value : "";
 }
 
 }  // namespace

@@ -21,11 +21,6 @@ namespace wine {
 namespace fs = std::filesystem;
 namespace {
 
-std::string Env(const char* name) {
-  const char* value = std::getenv(name);
-  return value ? value : "";
-}
-
 // "wine-8.0 (Debian 8.0~repack-4)" as a name part: other characters as '_'.
 std::string VersionTag(const std::string& wine, const fs::path& scratch) {
   const fs::path out = scratch / "version";
