@@ -90,6 +90,13 @@ int RunWine(const std::filesystem::path& device, const std::filesystem::path& wo
 // prefix holds it. False when one cannot be copied.
 bool CopyBack(const std::filesystem::path& device, const std::filesystem::path& prefix);
 
+// The registry regedit exported after a run (WORK/export-N.reg for the
+// lines of WORK/export-keys.txt, its output in WORK/export-out.txt, the
+// mark of its end in WORK/export-done.txt) as one .reg text. False, with
+// the reason, when the export did not end or a key has no file although
+// regedit did not say that it does not exist.
+bool ReadExports(const std::filesystem::path& work, std::string* all, std::string* error);
+
 // The state and exit code "sc query" printed, as one line "RUNNING 0";
 // nothing when it shows no state. Returns 0.
 int ServiceState(std::istream& in, std::ostream& out);

@@ -6,6 +6,7 @@
 
 #include "tests/wine/wine_device.h"
 #include "tests/wine/wine_faults.h"
+#include "tests/wine/wine_test_folder.h"
 
 namespace wine {
 namespace {
@@ -78,17 +79,14 @@ TEST(FaultCalls, ReasonsForWhatCannotBeInjected) {
 
 // The runner hands the device's faults to VORN.EXE as faults.txt, and
 // refuses (77) a device whose faults it cannot honour.
-class PrepareFaults : public ::testing::Test {
+class PrepareFaults : public ScratchFolder {
  protected:
   void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "vorn-faults-test.XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern;
+    ScratchFolder::SetUp();
     fs::create_directories(dir_ / "device");
     fs::create_directories(dir_ / "work");
     std::ofstream(dir_ / "device" / "registry.reg") << "Windows Registry Editor Version 5.00\r\n\r\n";
   }
-  void TearDown() override { fs::remove_all(dir_); }
   int Prepare(const std::string& faults) {
     std::ofstream(dir_ / "device" / "device.json") << "{\"faults\": " << faults << "}";
     testing::internal::CaptureStdout();
@@ -96,12 +94,6 @@ class PrepareFaults : public ::testing::Test {
     out_ = testing::internal::GetCapturedStdout();
     return rc;
   }
-  std::string Text(const fs::path& file) {
-    std::ostringstream text;
-    text << std::ifstream(file).rdbuf();
-    return text.str();
-  }
-  fs::path dir_;
   std::string out_;
 };
 

@@ -283,28 +283,41 @@ void ParseStates(const std::string& polled, std::vector<Json>* records) {
   }
 }
 
+}  // namespace
+
 // The export files (export-1.reg ...) as one: the first whole, the others
-// without their byte-order mark and header line. A key that does not exist
-// leaves no file.
-std::string Exports(const fs::path& work) {
+// without their byte-order mark and header line. A key without a file is
+// absent only where regedit said it could not open it; any other missing
+// file, or an export that did not reach its end, is an export that failed,
+// and the device must not be written back from it.
+bool ReadExports(const fs::path& work, std::string* all, std::string* error) {
+  const std::string said = Read(work / "export-out.txt");
+  if (Read(work / "export-done.txt").empty()) {
+    *error = "the registry export did not run to its end";
+    return false;
+  }
   std::ifstream keys(work / "export-keys.txt");
-  std::string line;
-  int count = 0;
-  while (std::getline(keys, line)) ++count;
-  std::string all;
-  for (int n = 1; n <= count; ++n) {
-    const std::string bytes = Read(work / ("export-" + std::to_string(n) + ".reg"));
+  all->clear();
+  int n = 0;
+  for (std::string key; std::getline(keys, key);) {
+    const std::string bytes = Read(work / ("export-" + std::to_string(++n) + ".reg"));
     const std::string lineEnd("\r\0\n\0", 4);
     const std::size_t end = bytes.find(lineEnd);
-    if (end == std::string::npos) continue;
-    all += all.empty() ? bytes : bytes.substr(end + lineEnd.size());
+    if (end == std::string::npos) {
+      if (said.find("Unable to open the registry key '" + key + "'") != std::string::npos) continue;
+      *error = "regedit exported nothing for " + key;
+      return false;
+    }
+    *all += all->empty() ? bytes : bytes.substr(end + lineEnd.size());
   }
-  if (all.empty()) {
-    all = "\xff\xfe";
-    for (char c : std::string("Windows Registry Editor Version 5.00\r\n")) all += std::string{c, '\0'};
+  if (all->empty()) {
+    *all = "\xff\xfe";
+    for (char c : std::string("Windows Registry Editor Version 5.00\r\n")) *all += std::string{c, '\0'};
   }
-  return all;
+  return true;
 }
+
+namespace {
 
 // The read-only attribute as Wine keeps it: a file without write
 // permission. Those of the drive folders after the run, as "C:\\..." paths.
@@ -325,8 +338,12 @@ std::vector<std::string> ReadOnlyFiles(const fs::path& folder) {
 
 // The registry Wine exported, with the values system.reg holds raw.
 int ReadRegistry(const fs::path& work, sim::Hive* wine) {
-  std::string error, systemReg;
-  if (!sim::ParseRegFile(Exports(work), wine, &error)) {
+  std::string error, systemReg, exported;
+  if (!ReadExports(work, &exported, &error)) {
+    std::cerr << "vorn-wine: cannot read back the registry: " << error << "\n";
+    return 71;
+  }
+  if (!sim::ParseRegFile(exported, wine, &error)) {
     std::cerr << "vorn-wine: the registry Wine exported: " << error << "\n";
     return 70;
   }
@@ -365,6 +382,9 @@ int ServiceState(std::istream& in, std::ostream& out) {
 }
 
 int Finish(const fs::path& folder, const fs::path& work) {
+  // Everything is read before anything of the device folder changes.
+  sim::Hive wine;
+  if (int rc = ReadRegistry(work, &wine)) return rc;
   if (!CopyBack(folder, work / "prefix")) {
     std::cerr << "vorn-wine: cannot copy the device's files back\n";
     return 71;
@@ -372,8 +392,6 @@ int Finish(const fs::path& folder, const fs::path& work) {
   sim::Device device;
   if (int rc = LoadDevice(folder, device)) return rc;
   sim::DeviceState& s = device.state();
-  sim::Hive wine;
-  if (int rc = ReadRegistry(work, &wine)) return rc;
   std::string error;
   // Start types held back at seeding come back unless the run set them.
   sim::Hive seeded;

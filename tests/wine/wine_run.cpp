@@ -277,23 +277,39 @@ class WineRun {
   }
 
   // The registry keys read back: VORN's and those the device held, exported
-  // in one session (export-N.reg).
-  void ExportRegistry() {
+  // in one session (export-N.reg), regedit's words kept (it says so when a
+  // key does not exist, and exits 0 either way), the end marked. On a
+  // loaded machine a Wine program may fail to start: a failed export is
+  // tried once more, and never taken for keys that do not exist.
+  bool ExportRegistry() {
     std::istringstream keys(Read(work_ / "export-keys.txt"));
-    std::string script;
-    int n = 0;
+    std::string script = "@echo off\r\n";
+    std::vector<fs::path> files;
     for (std::string key; std::getline(keys, key);) {
-      const fs::path file = work_ / ("export-" + std::to_string(++n) + ".reg");
-      script += "regedit /e \"" + WinPath(file) + "\" \"" + key + "\"\r\n";
+      files.push_back(work_ / ("export-" + std::to_string(files.size() + 1) + ".reg"));
+      script += "regedit /e \"" + WinPath(files.back()) + "\" \"" + key + "\"\r\n";
     }
+    const fs::path done = work_ / "export-done.txt";
+    script += "echo done> \"" + WinPath(done) + "\"\r\n";
     Write(work_ / "export.cmd", script);
-    log_ = "/dev/null";
-    Wine({"cmd", "/c", WinPath(work_ / "export.cmd")});
+    std::string all, error;
+    for (int attempt = 1; attempt <= 2; ++attempt) {
+      std::error_code ec;
+      for (const fs::path& f : files) fs::remove(f, ec);
+      fs::remove(done, ec);
+      Write(work_ / "export-out.txt", "");
+      const int rc = Wine({"cmd", "/c", WinPath(work_ / "export.cmd")},
+                         (work_ / "export-out.txt").string(), timeout_);
+      if (ReadExports(work_, &all, &error)) return true;
+      std::cerr << "vorn-wine: registry export " << attempt << " (exit " << rc << "): " << error << "\n";
+    }
+    return false;
   }
 
   int ReadBack() {
     setenv("WINEDEBUG", "-all", 1);
-    ExportRegistry();
+    log_ = "/dev/null";
+    if (!ExportRegistry()) return Die(71, "cannot read back the registry");
     Write(Test() / "stop", "");
     Server("-w", 60);
     std::error_code ec;

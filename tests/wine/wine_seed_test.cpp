@@ -8,36 +8,14 @@
 #include "device/reg_file.h"
 #include "tests/wine/wine_device.h"
 #include "tests/wine/wine_process.h"
+#include "tests/wine/wine_test_folder.h"
 
 namespace wine {
 namespace {
 
 namespace fs = std::filesystem;
 
-class WineFiles : public ::testing::Test {
- protected:
-  void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "vorn-wine-test.XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern;
-  }
-  void TearDown() override {
-    std::error_code ec;
-    fs::permissions(dir_, fs::perms::owner_all, fs::perm_options::add, ec);
-    fs::remove_all(dir_, ec);
-  }
-  void Put(const fs::path& file, const std::string& text) {
-    fs::create_directories(file.parent_path());
-    std::ofstream(file, std::ios::binary) << text;
-  }
-  std::string Text(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-  }
-  fs::path dir_;
-};
+using WineFiles = ScratchFolder;
 
 TEST_F(WineFiles, WindowsPathsFindFoldersAndFilesWithoutRegardToCase) {
   const fs::path prefix = dir_ / "prefix";
