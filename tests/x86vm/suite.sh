@@ -47,6 +47,8 @@ fi
 
 # shellcheck source=../check.sh
 . "$(dirname "${BASH_SOURCE[0]}")/../check.sh"
+# shellcheck source=stage.sh
+. "$here/stage.sh"
 finish() {
   echo "$passed passed, $failed failed"
   [ "$failed" -eq 0 ]
@@ -60,29 +62,16 @@ else
   trap 'rm -rf "$share"' EXIT
 fi
 
-# --- What the guest runs: the probe programs, and a tree with what both.sh
-# needs at its usual places (the i686 build where it takes the win32 one). ---
+# --- What the guest runs: the probe programs, and the tree (stage.sh). ---
 stage() {
-  local t=$share/tree f
-  for f in "$exe" "$root/build/native/vorn-sim" "$root/build/native/vorn-wine-device"; do
-    [ -e "$f" ] || { echo "x86vm: $f is missing (build the native and win32 presets)"; return 1; }
-  done
-  mkdir -p "$share/probe" "$t/tests" "$t/build/native" "$t/build/win32" "$t/build/wine-standins/win32"
+  mkdir -p "$share/probe"
   "$cc" -O1 -o "$share/probe/hello.exe" "$here/guest/hello.c" &&
     "$cc" -O1 -o "$share/probe/svc.exe" "$here/guest/svc.c" -ladvapi32 || return 1
-  cp -r "$root/tests/wine" "$root/tests/scenarios" "$t/tests/" &&
-    cp -r "$root/examples" "$t/" &&
-    cp "$root/build/native/vorn-sim" "$root/build/native/vorn-wine-device" "$t/build/native/" &&
-    cp "$exe" "$t/build/win32/VORN.EXE" || return 1
-  bash "$root/tests/wine/standins/build.sh" win32 "$t/build/wine-standins/win32" &&
-    "$cc" -O1 -o "$t/build/wine-standins/win32/vorn-launch.exe" "$root/tests/wine/launch.c" || return 1
-  # Built after their sources were copied: the runner in the guest, which has
-  # no cross compiler, takes them as they are.
-  : >"$t/build/wine-standins/win32/.built"
+  stage_tree "$share" "$exe" || return 1
   printf '%s\n' "$@" >"$share/scenarios"
   echo "${VORN_X86VM_JOBS:-2}" >"$share/jobs"
   [ -n "$full" ] && : >"$share/probe-wanted"
-  cp "$here/guest/job.sh" "$share/job"
+  return 0
 }
 stage "$@" || { check "the guest's programs and scenarios are staged" false; finish; }
 

@@ -3,10 +3,11 @@
 # so the Wine runner leaves its namespaces out (VORN_WINE_GUEST). First the
 # scenarios the host listed in /vorn/scenarios on both backends through the
 # same both.sh as the 64-bit suite, with the i686 VORN.EXE and the i686
-# stand-ins, /vorn/jobs of them at once; then, when /vorn/probe-wanted
-# exists, the probe: a 32-bit program and a 32-bit service under Wine's
-# service control manager, in a copy of the runner's template prefix.
-# Results stay in /vorn (the share).
+# stand-ins, /vorn/jobs of them at once; or the device folders
+# /vorn/devices/N (devices.sh), each through vorn-wine, written back in
+# place; then, when /vorn/probe-wanted exists, the probe: a 32-bit program
+# and a 32-bit service under Wine's service control manager, in a copy of
+# the runner's template prefix. Results stay in /vorn (the share).
 cd /vorn || exit 1
 mkdir -p probe kept
 echo "x86vm guest: booted in $(cut -d' ' -f1 /proc/uptime) s"
@@ -22,7 +23,7 @@ fi
 export WINEARCH=win32 WINEDLLOVERRIDES='mscoree,mshtml='
 unset DISPLAY WAYLAND_DISPLAY
 
-if [ -d /vorn/tree ]; then
+if [ -d /vorn/tree ] && [ -e /vorn/scenarios ]; then
   : >/vorn/started
   SECONDS=0
   VORN_WINE_GUEST=1 VORN_WINE_ARCH=win32 VORN_BOTH_JOBS=$(cat /vorn/jobs 2>/dev/null || echo 1) \
@@ -30,6 +31,16 @@ if [ -d /vorn/tree ]; then
     bash /vorn/tree/tests/wine/both.sh $(cat /vorn/scenarios 2>/dev/null) >/vorn/both.log 2>&1
   echo "$?" >/vorn/both.rc
   echo "x86vm guest: scenarios done in $SECONDS s (exit $(cat /vorn/both.rc))"
+fi
+if [ -d /vorn/devices ]; then
+  SECONDS=0
+  for d in /vorn/devices/*/; do
+    d=${d%/}
+    VORN_WINE_GUEST=1 VORN_WINE_ARCH=win32 VORN_WINE_TIMEOUT=${VORN_WINE_TIMEOUT:-300} \
+      bash /vorn/tree/tests/wine/vorn-wine "$d/device" >"$d/out" 2>"$d/err"
+    echo "$?" >"$d/rc"
+  done
+  echo "x86vm guest: devices done in $SECONDS s"
 fi
 [ -e /vorn/probe-wanted ] || exit 0
 
