@@ -43,20 +43,14 @@ endforeach()
 # says how a missing one fails), so that the service reports RUNNING after
 # loading only what its start needs: kernel32, advapi32, ole32 for COM, the C
 # runtime, and the write-filter libraries, which stay bound at load.
-# The 64-bit test build only, for now: the i686 build so linked called
-# address 0 at its first delay-loaded call (LoadStringA) under 32-bit Wine
-# in the emulated machine, so the shipped build binds these DLLs at load
-# until that is understood.
 find_package(Python3 REQUIRED COMPONENTS Interpreter)
 set(VORN_DELAY_LIBS)
 if(CMAKE_SIZEOF_VOID_P EQUAL 8)
   set(x64 ON)
-  set(VORN_DELAY_DLLS iphlpapi oleaut32 shlwapi user32)
 else()
   set(x64 OFF)
-  set(VORN_DELAY_DLLS)
 endif()
-foreach(dll ${VORN_DELAY_DLLS})
+foreach(dll iphlpapi oleaut32 shlwapi user32)
   set(lib ${CMAKE_CURRENT_BINARY_DIR}/lib${dll}-delay.a)
   add_custom_command(OUTPUT ${lib}
                      COMMAND ${CMAKE_COMMAND} -DCXX=${CMAKE_CXX_COMPILER} -DNM=${CMAKE_NM}
@@ -108,24 +102,23 @@ target_include_directories(vorn_exe PRIVATE
 target_compile_definitions(vorn_exe PRIVATE NOMINMAX)
 target_compile_options(vorn_exe PRIVATE
     $<$<COMPILE_LANGUAGE:CXX>:-Wall -Wextra>)
-if(x64)
-  set(VORN_BOUND_DLLS)
-else()
-  set(VORN_BOUND_DLLS iphlpapi shlwapi oleaut32 user32)
-endif()
 target_link_libraries(vorn_exe PRIVATE vorn_system vorn_os_win32 ${VORN_IMPORT_LIBS}
-    ${VORN_DELAY_LIBS} ${VORN_BOUND_DLLS} ole32 uuid advapi32 kernel32)
-# The end of the delay-import table (os/win32/delay_load.cpp) is referenced
-# by nothing: --undefined keeps it past --gc-sections. After the link, while
+    ${VORN_DELAY_LIBS} ole32 uuid advapi32 kernel32)
+# The end of the delay-import table and the table of the functions' thunks
+# (os/win32/delay_load.cpp) are referenced by nothing: --undefined keeps them
+# past --gc-sections. After the link, while
 # the symbols are there, the header's delay-import directory is pointed at
 # the table (before the release form strips them: this command comes first).
-if(x64)
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
   target_link_options(vorn_exe PRIVATE -Wl,--undefined=vorn_delay_import_end)
-  add_custom_command(TARGET vorn_exe POST_BUILD
-      COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/scripts/pe_delay_imports.py
-              directory $<TARGET_FILE:vorn_exe> ${CMAKE_NM}
-      VERBATIM)
+else()
+  target_link_options(vorn_exe PRIVATE -Wl,--undefined=_vorn_delay_import_end)
 endif()
+target_link_options(vorn_exe PRIVATE -Wl,--undefined=vorn_delay_thunks)
+add_custom_command(TARGET vorn_exe POST_BUILD
+    COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/scripts/pe_delay_imports.py
+            directory $<TARGET_FILE:vorn_exe> ${CMAKE_NM}
+    VERBATIM)
 
 # The 64-bit test build can be made to fail Win32 calls at run time (the
 # device's "faults" under Wine, tests/wine/fault_injection_win64.cpp). The
@@ -156,11 +149,9 @@ add_test(NAME xp.resources
                  ${PROJECT_VERSION})
 set_tests_properties(xp.resources PROPERTIES
                      ENVIRONMENT "WINDRES=${CMAKE_RC_COMPILER}")
-if(x64)  # the build that delay-loads
-  add_test(NAME xp.delay_stubs
-           COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/tests/xp/check_delay_stubs.sh
-                   $<TARGET_FILE:vorn_exe>)
-endif()
+add_test(NAME xp.delay_stubs
+         COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/tests/xp/check_delay_stubs.sh
+                 $<TARGET_FILE:vorn_exe>)
 add_test(NAME xp.imports_selftest
          COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/tests/xp/selftest.sh)
 

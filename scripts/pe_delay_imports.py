@@ -17,7 +17,10 @@ a function is first called); tools do, among them tests/xp/check_imports.sh.
 `directory` finds the descriptors by their symbols (run it before the
 executable is stripped), checks that they lie one after the other and end
 with the zero descriptor os/win32/delay_load.cpp places after them
-(vorn_delay_import_end), and writes the directory.
+(vorn_delay_import_end), that every function's address slot holds the
+address of code in the image (the thunk that calls the helper: a slot the
+link left 0 would send the first call to address 0), and writes the
+directory.
 """
 import struct
 import subprocess
@@ -110,6 +113,23 @@ def delay_imports(image):
     return found
 
 
+def unset_slots(image, descriptors):
+    """Names of the delay-loaded functions whose address slot does not hold
+    an address inside the image."""
+    thunk = 8 if image.pe64 else 4
+    low = image.image_base + min(s[0] for s in image.sections)
+    high = image.image_base + max(s[0] + s[1] for s in image.sections)
+    unset = []
+    for at in descriptors:
+        _, name, _, slots, names = struct.unpack_from("<IIIII", image.data, image.offset(at))
+        for i, (dll, function) in enumerate(names_at(image, image.string(name).lower(), names)):
+            value = struct.unpack_from("<Q" if image.pe64 else "<I", image.data,
+                                       image.offset(slots + thunk * i))[0]
+            if not low <= value < high:
+                unset.append(f"{dll}!{function}")
+    return unset
+
+
 def descriptor_rvas(exe, nm, image_base):
     """RVAs of the delay-import descriptors and of the end marker, from NM."""
     out = subprocess.run([nm, exe], check=True, capture_output=True, text=True).stdout
@@ -141,6 +161,9 @@ def write_directory(exe, nm):
                          f"vorn_delay_import_end: {[hex(r) for r in descriptors + [end]]}")
     if any(image.data[image.offset(end):image.offset(end) + DESCRIPTOR]):
         raise ValueError("vorn_delay_import_end is not a zero descriptor")
+    unset = unset_slots(image, descriptors)
+    if unset:
+        raise ValueError("address slots the link left without their thunk: " + ", ".join(unset))
     struct.pack_into("<II", data, image.directories + 8 * DELAY_DIRECTORY,
                      descriptors[0], DESCRIPTOR * (len(descriptors) + 1))
     with open(exe, "wb") as f:

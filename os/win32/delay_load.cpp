@@ -13,6 +13,7 @@
 #include <cstring>
 #include <type_traits>
 
+#include "os/win32/delayed_functions.h"
 #include "os/win32/win32.h"
 // After <windows.h>: it needs its types.
 #include <delayimp.h>
@@ -68,38 +69,33 @@ Stub StubOf(const char* name, R (WINAPI*)(A...)) {
 void WINAPI EmptyVariant(VARIANTARG* value) { V_VT(value) = VT_EMPTY; }
 static_assert(std::is_same_v<decltype(&EmptyVariant), decltype(&::VariantInit)>);
 
-#define VORN_DELAY_STUB(function, how) \
-  StubOf<Fails::how>(#function, static_cast<decltype(&::function)>(nullptr))
+// The bytes a function's arguments take on the stack (a reference is
+// passed as a pointer): on x86 the "@N" of its decorated name.
+template <class A>
+constexpr std::size_t StackBytes() {
+  return ((std::is_reference_v<A> ? sizeof(void*) : sizeof(A)) + 3) / 4 * 4;
+}
+template <class R, class... A>
+constexpr std::size_t ArgumentBytes(R (WINAPI*)(A...)) {
+  return (std::size_t{0} + ... + StackBytes<A>());
+}
 
-// Every function VORN.EXE imports from a delay-loaded DLL
-// (tests/xp/check_delay_stubs.sh holds this list to the executable's table).
+#define VORN_DELAY_TYPE(function) decltype(&::function)
+#define VORN_DELAY_STUB(function, bytes, how) \
+  StubOf<Fails::how>(#function, static_cast<VORN_DELAY_TYPE(function)>(nullptr))
+
+
+#define VORN_DELAY_STUB_ENTRY(function, bytes, how) VORN_DELAY_STUB(function, bytes, how),
 const Stub kStubs[] = {
-    // iphlpapi.dll
-    VORN_DELAY_STUB(GetAdaptersInfo, kStatus),
-    // oleaut32.dll
-    VORN_DELAY_STUB(LoadTypeLibEx, kHResult),
-    VORN_DELAY_STUB(RegisterTypeLib, kHResult),
-    VORN_DELAY_STUB(UnRegisterTypeLib, kHResult),
-    VORN_DELAY_STUB(VariantClear, kHResult),
-    VORN_DELAY_STUB(SysAllocStringLen, kZero),
-    VORN_DELAY_STUB(SysFreeString, kZero),
-    VORN_DELAY_STUB(SysStringLen, kZero),
+    VORN_DELAYED(VORN_DELAY_STUB_ENTRY)
     {"VariantInit", AsFarProc(&EmptyVariant), AsFarProc(&EmptyVariant)},
-    // shlwapi.dll
-    VORN_DELAY_STUB(SHDeleteKeyA, kStatus),
-    VORN_DELAY_STUB(StrStrIA, kZero),
-    // user32.dll
-    VORN_DELAY_STUB(CreateWindowExA, kZero),
-    VORN_DELAY_STUB(DefWindowProcA, kZero),
-    VORN_DELAY_STUB(GetClassWord, kZero),
-    VORN_DELAY_STUB(GetMessageA, kMinusOne),
-    VORN_DELAY_STUB(LoadStringA, kZero),
-    VORN_DELAY_STUB(MessageBoxA, kZero),
-    VORN_DELAY_STUB(PostThreadMessageA, kZero),
-    VORN_DELAY_STUB(RegisterClassExA, kZero),
 };
 
-#undef VORN_DELAY_STUB
+#define VORN_DELAY_BYTES_MATCH(function, bytes, how)                                        \
+  static_assert(sizeof(void*) == 8 || ArgumentBytes(VORN_DELAY_TYPE(function){}) == bytes, \
+                #function "'s argument bytes");
+VORN_DELAYED(VORN_DELAY_BYTES_MATCH)
+static_assert(sizeof(void*) == 8 || ArgumentBytes(VORN_DELAY_TYPE(VariantInit){}) == 4);
 
 FARPROC WINAPI DelayLoadFailed(unsigned notification, PDelayLoadInfo info) {
   // A missing library: the executable's own module stands in for it, so
