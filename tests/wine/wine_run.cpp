@@ -224,7 +224,7 @@ class WineRun {
   // messages (a time change sent to the job's "TimeChange" window, a
   // message or a quit posted to its thread) go out in order once that
   // window exists; the service
-  // controls go out in order through sc, a "duringJob" one once the service
+  // controls go out in order (SendControl), a "duringJob" one once the service
   // runs, an "inWatch" one after the time changes were delivered (a sent
   // message returns once the job's loop took it) or, without any, 2 s after
   // the service reported running: the job reaches its watch within
@@ -265,14 +265,11 @@ class WineRun {
     return Wine(argv) == 0;
   }
 
-  // One control as an administrator sends it: the stop with sc, the others
-  // with vorn-control.exe (Wine's sc knows no other). True for a stop.
+  // One control as an administrator's tool sends it (ControlService), the
+  // stop as every other code: vorn-control.exe, since Wine's sc sends only
+  // the stop. True for a stop.
   bool SendControl(std::uint32_t code) {
-    if (code == 1) {
-      Wine({"sc", "stop", Name()});
-    } else {
-      Wine({"C:\\vorntest\\vorn-control.exe", Name(), std::to_string(code)});
-    }
+    Wine({"C:\\vorntest\\vorn-control.exe", Name(), std::to_string(code)});
     return code == 1;
   }
 
