@@ -130,8 +130,6 @@ void CheckFields(Support& s, const sim::DeviceState& d, bool keysHeld, std::stri
   s.Need("localTime", j.value("localTime", kDefaultLocalTime) == kDefaultLocalTime);
   s.Need("shutdownPrivilege", d.shutdownPrivilege || Injects(), kNoInjection);
   s.Need("shutdownInProgress", !d.shutdownInProgress || Injects(), kNoInjection);
-  const sim::SimUpnp& u = d.upnp;
-  s.Need("upnp", u.unregisterResult || u.registerResult);
   bool messagesOk = true;
   for (const sim::SimMessage& m : d.messages) {
     // The zone cannot change during a run: only a time change that leaves
@@ -358,6 +356,7 @@ Layout LayoutOf(sim::Device& device) {
   layout.imagePath = d.imagePath;
   const sim::SimUpnp& u = d.upnp;
   layout.upnpAgent = !u.library              ? ""
+                     : !u.unregisterResult && !u.registerResult ? "UPnPAgent-noentry.dll"
                      : !u.unregisterResult ? "UPnPAgent-nounreg.dll"
                      : !u.registerResult   ? "UPnPAgent-noreg.dll"
                                            : "UPnPAgent.dll";
