@@ -13,11 +13,14 @@
 // between themselves are not counted, as on the simulated device, which
 // counts the calls the system makes.
 //
-// With protected keys (protected-keys.txt beside the faults), creating a
-// key also asks what Wine does not: whether the deepest existing key of
-// the new one's path lets its caller create sub-keys (see GuardedCreateKey).
+// Two states of XP that Wine does not keep are kept here, failing calls
+// only: a restart request after an accepted one fails (GuardedShutdown),
+// and with protected keys (protected-keys.txt beside the faults) creating
+// a key also asks whether the deepest existing key of the new one's path
+// lets its caller create sub-keys (GuardedCreateKey).
 #include <windows.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -252,6 +255,40 @@ void PatchDelayImports(const std::vector<std::string>& calls) {
   }
 }
 
+using ShutdownFunction = decltype(&::InitiateSystemShutdownA);
+ShutdownFunction g_shutdown = nullptr;  // where a request allowed goes on
+std::atomic<bool> g_restartAccepted{false};
+
+// XP refuses a restart request while another one's countdown runs, with
+// ERROR_SHUTDOWN_IN_PROGRESS; Wine's request is a stub that accepts every
+// one. So after one accepted request of this process the next ones fail as
+// on XP; a request that goes through is the real one.
+BOOL WINAPI GuardedShutdown(LPSTR machine, LPSTR message, DWORD timeout, BOOL force,
+                            BOOL reboot) {
+  if (g_restartAccepted) {
+    ::SetLastError(ERROR_SHUTDOWN_IN_PROGRESS);
+    return FALSE;
+  }
+  const BOOL accepted = g_shutdown(machine, message, timeout, force, reboot);
+  if (accepted) g_restartAccepted = true;
+  return accepted;
+}
+
+// Points the import table entry of `call` at `guard`; returns the entry's
+// function, nullptr when VORN.EXE does not import it.
+void* GuardImport(const char* call, void* guard) {
+  void* was = nullptr;
+  const IMAGE_DATA_DIRECTORY& dir = Directory(IMAGE_DIRECTORY_ENTRY_IMPORT);
+  for (auto* d = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(ImageBase() + dir.VirtualAddress);
+       d->Name; ++d) {
+    ForNamedEntries(d->OriginalFirstThunk, d->FirstThunk, {call},
+                    [&](IMAGE_THUNK_DATA* entry, std::size_t, const char*) {
+                      was = Redirect(entry, guard);
+                    });
+  }
+  return was;
+}
+
 using CreateKeyFunction = decltype(&::RegCreateKeyExA);
 using OpenKeyFunction = decltype(&::RegOpenKeyExA);
 using CloseKeyFunction = decltype(&::RegCloseKey);
@@ -303,16 +340,9 @@ void GuardKeyCreation(const std::string& protectedKeysPath) {
   g_closeKey = reinterpret_cast<CloseKeyFunction>(
       reinterpret_cast<void*>(::GetProcAddress(advapi32, "RegCloseKey")));
   if (g_openKey == nullptr || g_closeKey == nullptr) Refuse("advapi32 has no RegOpenKeyExA");
-  const IMAGE_DATA_DIRECTORY& dir = Directory(IMAGE_DIRECTORY_ENTRY_IMPORT);
-  for (auto* d = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(ImageBase() + dir.VirtualAddress);
-       d->Name; ++d) {
-    ForNamedEntries(d->OriginalFirstThunk, d->FirstThunk, {"RegCreateKeyExA"},
-                    [](IMAGE_THUNK_DATA* entry, std::size_t, const char*) {
-                      CreateKeyFunction guard = GuardedCreateKey;
-                      g_createKey = reinterpret_cast<CreateKeyFunction>(
-                          Redirect(entry, reinterpret_cast<void*>(guard)));
-                    });
-  }
+  CreateKeyFunction guard = GuardedCreateKey;
+  g_createKey = reinterpret_cast<CreateKeyFunction>(
+      GuardImport("RegCreateKeyExA", reinterpret_cast<void*>(guard)));
   if (g_createKey == nullptr) Refuse("VORN.EXE does not import RegCreateKeyExA");
 }
 
@@ -320,6 +350,10 @@ void GuardKeyCreation(const std::string& protectedKeysPath) {
 // import table patched. A list the runner wrote wrongly ends the process.
 __attribute__((constructor(101))) void InstallFaults() {
   const std::string path = FaultsPath();
+  ShutdownFunction shutdown = GuardedShutdown;
+  g_shutdown = reinterpret_cast<ShutdownFunction>(
+      GuardImport("InitiateSystemShutdownA", reinterpret_cast<void*>(shutdown)));
+  if (g_shutdown == nullptr) Refuse("VORN.EXE does not import InitiateSystemShutdownA");
   GuardKeyCreation(Beside(path, "protected-keys.txt"));
   const std::optional<std::string> text = ReadTextFile(path);
   if (!text) return;
