@@ -44,6 +44,11 @@ bool NamesEqual(const std::u16string& a, const std::u16string& b);
 
 // Splits "A\B\C" into its components; empty components are dropped.
 std::vector<std::u16string> SplitKeyPath(const std::u16string& path);
+// The path under HKEY_LOCAL_MACHINE of a key device.json's "protectedKeys"
+// names: given under HKEY_LOCAL_MACHINE, under HKEY_CLASSES_ROOT
+// (SOFTWARE\Classes there) or without a root (taken as under
+// HKEY_LOCAL_MACHINE).
+std::vector<std::u16string> ProtectedKeyPath(const std::string& text);
 
 class Hive {
  public:

@@ -16,17 +16,18 @@ std::string Device::KeyName(const std::vector<std::u16string>& path) {
   return Utf16ToCp1252(name);
 }
 
+std::vector<std::u16string> ProtectedKeyPath(const std::string& text) {
+  std::vector<std::u16string> parts = SplitKeyPath(Cp1252ToUtf16(text));
+  if (parts.empty()) return parts;
+  const bool classes = NamesEqual(parts[0], u"HKEY_CLASSES_ROOT");
+  if (classes || NamesEqual(parts[0], u"HKEY_LOCAL_MACHINE")) parts.erase(parts.begin());
+  if (classes) parts.insert(parts.begin(), {u"SOFTWARE", u"Classes"});
+  return parts;
+}
+
 bool Device::KeyProtected(const std::vector<std::u16string>& path) {
   for (const auto& text : state().protectedKeys) {
-    std::vector<std::u16string> parts = SplitKeyPath(Cp1252ToUtf16(text));
-    bool classes = false;
-    if (!parts.empty() && NamesEqual(parts[0], u"HKEY_LOCAL_MACHINE")) {
-      parts.erase(parts.begin());
-    } else if (!parts.empty() && NamesEqual(parts[0], u"HKEY_CLASSES_ROOT")) {
-      parts.erase(parts.begin());
-      classes = true;
-    }
-    if (classes) parts.insert(parts.begin(), {u"SOFTWARE", u"Classes"});
+    const std::vector<std::u16string> parts = ProtectedKeyPath(text);
     if (parts.size() != path.size()) continue;
     bool same = true;
     for (std::size_t i = 0; i < parts.size() && same; ++i) {

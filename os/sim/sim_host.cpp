@@ -211,6 +211,11 @@ void SimCom::Uninitialize() {
 }
 
 os::HResult SimCom::InitializeSecurity() {
+  // The descriptor passed names the process token's user and group: the
+  // token is opened first, and its failure ends the setup.
+  if (auto e = device_.Fault("OpenProcessToken")) {
+    return os::HResultFromWin32(static_cast<os::Status>(*e));
+  }
   if (auto e = device_.Fault("CoInitializeSecurity")) return static_cast<os::HResult>(*e);
   std::lock_guard<std::mutex> lock(mutex_);
   constexpr auto kRpcETooLate = static_cast<os::HResult>(0x80010119u);

@@ -12,8 +12,15 @@
 // os/win32 stays as it ships, and calls that Wine's own libraries make
 // between themselves are not counted, as on the simulated device, which
 // counts the calls the system makes.
+//
+// Two states of XP that Wine does not keep are kept here, failing calls
+// only: a restart request after an accepted one fails (GuardedShutdown),
+// and with protected keys (protected-keys.txt beside the faults) creating
+// a key also asks whether the deepest existing key of the new one's path
+// lets its caller create sub-keys (GuardedCreateKey).
 #include <windows.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -142,7 +149,7 @@ std::string FaultsPath() {
 }
 
 // The file's text; nothing when there is no such file (no faults).
-std::optional<std::string> ReadFaultsFile(const std::string& path) {
+std::optional<std::string> ReadTextFile(const std::string& path) {
   HANDLE file = ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return std::nullopt;
@@ -154,28 +161,39 @@ std::optional<std::string> ReadFaultsFile(const std::string& path) {
   return text;
 }
 
-// `real`: where a call that goes through goes (nullptr: the entry's own).
-void PatchEntry(IMAGE_THUNK_DATA* entry, std::size_t slot, void* real = nullptr) {
+// Points an import table entry at `to`; returns what it pointed at.
+void* Redirect(IMAGE_THUNK_DATA* entry, void* to) {
   DWORD old = 0;
   void** address = reinterpret_cast<void**>(&entry->u1.Function);
   if (!::VirtualProtect(address, sizeof *address, PAGE_READWRITE, &old)) {
     Refuse("cannot write the import table");
   }
-  g_slots[slot].original = real != nullptr ? real : *address;
-  *address = vorn_fault_stubs + 16 * slot;
+  void* was = *address;
+  *address = to;
   ::VirtualProtect(address, sizeof *address, old, &old);
+  return was;
+}
+
+// `real`: where a call that goes through goes (nullptr: the entry's own).
+void PatchEntry(IMAGE_THUNK_DATA* entry, std::size_t slot, void* real = nullptr) {
+  void* was = Redirect(entry, vorn_fault_stubs + 16 * slot);
+  g_slots[slot].original = real != nullptr ? real : was;
+}
+
+// A file in the faults file's folder.
+std::string Beside(const std::string& faultsPath, const char* name) {
+  return faultsPath.substr(0, faultsPath.find_last_of('\\') + 1) + name;
 }
 
 // The failed-call log beside the faults file ("failed-calls.txt"), appended to.
 void OpenFailedLog(const std::string& faultsPath) {
-  const std::string folder = faultsPath.substr(0, faultsPath.find_last_of('\\') + 1);
   HMODULE kernel32 = ::GetModuleHandleA("kernel32.dll");
   auto create = reinterpret_cast<decltype(&::CreateFileA)>(
       reinterpret_cast<void*>(::GetProcAddress(kernel32, "CreateFileA")));
   g_writeFile = reinterpret_cast<decltype(&::WriteFile)>(
       reinterpret_cast<void*>(::GetProcAddress(kernel32, "WriteFile")));
   if (create == nullptr || g_writeFile == nullptr) return;
-  g_failedLog = create((folder + "failed-calls.txt").c_str(), FILE_APPEND_DATA, FILE_SHARE_READ,
+  g_failedLog = create(Beside(faultsPath, "failed-calls.txt").c_str(), FILE_APPEND_DATA, FILE_SHARE_READ,
                        nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
@@ -237,11 +255,107 @@ void PatchDelayImports(const std::vector<std::string>& calls) {
   }
 }
 
+using ShutdownFunction = decltype(&::InitiateSystemShutdownA);
+ShutdownFunction g_shutdown = nullptr;  // where a request allowed goes on
+std::atomic<bool> g_restartAccepted{false};
+
+// XP refuses a restart request while another one's countdown runs, with
+// ERROR_SHUTDOWN_IN_PROGRESS; Wine's request is a stub that accepts every
+// one. So after one accepted request of this process the next ones fail as
+// on XP; a request that goes through is the real one.
+BOOL WINAPI GuardedShutdown(LPSTR machine, LPSTR message, DWORD timeout, BOOL force,
+                            BOOL reboot) {
+  if (g_restartAccepted) {
+    ::SetLastError(ERROR_SHUTDOWN_IN_PROGRESS);
+    return FALSE;
+  }
+  const BOOL accepted = g_shutdown(machine, message, timeout, force, reboot);
+  if (accepted) g_restartAccepted = true;
+  return accepted;
+}
+
+// Points the import table entry of `call` at `guard`; returns the entry's
+// function, nullptr when VORN.EXE does not import it.
+void* GuardImport(const char* call, void* guard) {
+  void* was = nullptr;
+  const IMAGE_DATA_DIRECTORY& dir = Directory(IMAGE_DIRECTORY_ENTRY_IMPORT);
+  for (auto* d = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(ImageBase() + dir.VirtualAddress);
+       d->Name; ++d) {
+    ForNamedEntries(d->OriginalFirstThunk, d->FirstThunk, {call},
+                    [&](IMAGE_THUNK_DATA* entry, std::size_t, const char*) {
+                      was = Redirect(entry, guard);
+                    });
+  }
+  return was;
+}
+
+using CreateKeyFunction = decltype(&::RegCreateKeyExA);
+using OpenKeyFunction = decltype(&::RegOpenKeyExA);
+using CloseKeyFunction = decltype(&::RegCloseKey);
+CreateKeyFunction g_createKey = nullptr;  // where a creation allowed goes on
+OpenKeyFunction g_openKey = nullptr;      // advapi32's own, past the stubs
+CloseKeyFunction g_closeKey = nullptr;
+
+// ERROR_SUCCESS when the key exists (its own security decides in the
+// call) or the deepest existing key of its path lets the caller create
+// sub-keys; that key's refusal otherwise.
+LONG MayCreate(HKEY parent, const std::string& subKey) {
+  std::string path = subKey;
+  for (;;) {
+    HKEY key = nullptr;
+    LONG status = g_openKey(parent, path.c_str(), 0, KEY_READ, &key);
+    if (status == ERROR_SUCCESS) g_closeKey(key);
+    if (status != ERROR_FILE_NOT_FOUND) {
+      if (path == subKey) return ERROR_SUCCESS;
+      status = g_openKey(parent, path.c_str(), 0, KEY_CREATE_SUB_KEY, &key);
+      if (status == ERROR_SUCCESS) g_closeKey(key);
+      return status;
+    }
+    if (path.empty()) return ERROR_SUCCESS;
+    const std::size_t cut = path.find_last_of('\\');
+    path.resize(cut == std::string::npos ? 0 : cut);
+  }
+}
+
+// Wine checks the security of the key created or opened, not of the key
+// above a new one, which XP does: a key is created below a protected key
+// only where that key's security lets its caller create sub-keys.
+LONG WINAPI GuardedCreateKey(HKEY parent, LPCSTR subKey, DWORD reserved, LPSTR keyClass,
+                             DWORD options, REGSAM access, const LPSECURITY_ATTRIBUTES security,
+                             PHKEY result, LPDWORD disposition) {
+  const LONG refused = MayCreate(parent, subKey != nullptr ? subKey : "");
+  if (refused != ERROR_SUCCESS) return refused;
+  return g_createKey(parent, subKey, reserved, keyClass, options, access, security, result,
+                     disposition);
+}
+
+// RegCreateKeyExA's import table entry pointed at GuardedCreateKey when the
+// run protects keys; before the faults, whose stub then goes on to it.
+void GuardKeyCreation(const std::string& protectedKeysPath) {
+  const std::optional<std::string> keys = ReadTextFile(protectedKeysPath);
+  if (!keys || keys->empty()) return;
+  HMODULE advapi32 = ::GetModuleHandleA("advapi32.dll");
+  g_openKey = reinterpret_cast<OpenKeyFunction>(
+      reinterpret_cast<void*>(::GetProcAddress(advapi32, "RegOpenKeyExA")));
+  g_closeKey = reinterpret_cast<CloseKeyFunction>(
+      reinterpret_cast<void*>(::GetProcAddress(advapi32, "RegCloseKey")));
+  if (g_openKey == nullptr || g_closeKey == nullptr) Refuse("advapi32 has no RegOpenKeyExA");
+  CreateKeyFunction guard = GuardedCreateKey;
+  g_createKey = reinterpret_cast<CreateKeyFunction>(
+      GuardImport("RegCreateKeyExA", reinterpret_cast<void*>(guard)));
+  if (g_createKey == nullptr) Refuse("VORN.EXE does not import RegCreateKeyExA");
+}
+
 // Before main and before any other constructor: the faults read, the
 // import table patched. A list the runner wrote wrongly ends the process.
 __attribute__((constructor(101))) void InstallFaults() {
   const std::string path = FaultsPath();
-  const std::optional<std::string> text = ReadFaultsFile(path);
+  ShutdownFunction shutdown = GuardedShutdown;
+  g_shutdown = reinterpret_cast<ShutdownFunction>(
+      GuardImport("InitiateSystemShutdownA", reinterpret_cast<void*>(shutdown)));
+  if (g_shutdown == nullptr) Refuse("VORN.EXE does not import InitiateSystemShutdownA");
+  GuardKeyCreation(Beside(path, "protected-keys.txt"));
+  const std::optional<std::string> text = ReadTextFile(path);
   if (!text) return;
   std::vector<wine::Fault> faults;
   std::string error;

@@ -70,6 +70,7 @@ constexpr char kNoInjection[] = "the 32-bit build has no failure injection";
 bool Injects() { return Win64Run(); }
 constexpr std::uint32_t kErrorBufferOverflow = 111;
 constexpr std::uint32_t kErrorShutdownInProgress = 1115;
+constexpr std::uint32_t kErrorPrivilegeNotHeld = 1314;
 
 bool NullOr(const Json& j, const char* field) {
   return !j.contains(field) || j[field].is_null();
@@ -91,7 +92,22 @@ std::string ZoneFor(std::uint32_t id) {
   return "";
 }
 
-void CheckFields(Support& s, const sim::DeviceState& d, std::string* zone) {
+// The keys "protectedKeys" names, one a line as the device spells them
+// (HKEY_LOCAL_MACHINE\...): the run gives each a security that grants
+// reading only (vorn-protect.exe), and the test build's injection refuses
+// creating a key below one, which Wine does not check. False when one is
+// not in the device's registry: Wine keeps no security for a key that
+// does not exist yet.
+bool ProtectedKeys(sim::Device& device, std::string* list) {
+  for (const std::string& text : device.state().protectedKeys) {
+    const std::vector<std::u16string> path = sim::ProtectedKeyPath(text);
+    if (path.empty() || device.hive().Find(path) == nullptr) return false;
+    *list += device.KeyName(path) + "\n";
+  }
+  return true;
+}
+
+void CheckFields(Support& s, const sim::DeviceState& d, bool keysHeld, std::string* zone) {
   const Json& j = s.json();
   s.Unknown({"imagePath", "startedBy", "hostName", "pendingHostName", "adapters",
              "adaptersError", "fbwf", "ewf", "timeZone", "localTime", "shutdownPrivilege",
@@ -112,10 +128,8 @@ void CheckFields(Support& s, const sim::DeviceState& d, std::string* zone) {
   *zone = d.daylightBias == -60 ? ZoneFor(d.timeZoneId) : "";
   s.Need("timeZone", !zone->empty());
   s.Need("localTime", j.value("localTime", kDefaultLocalTime) == kDefaultLocalTime);
-  s.Need("shutdownPrivilege", d.shutdownPrivilege);
+  s.Need("shutdownPrivilege", d.shutdownPrivilege || Injects(), kNoInjection);
   s.Need("shutdownInProgress", !d.shutdownInProgress || Injects(), kNoInjection);
-  const sim::SimUpnp& u = d.upnp;
-  s.Need("upnp", u.unregisterResult || u.registerResult);
   bool messagesOk = true;
   for (const sim::SimMessage& m : d.messages) {
     // The zone cannot change during a run: only a time change that leaves
@@ -130,7 +144,8 @@ void CheckFields(Support& s, const sim::DeviceState& d, std::string* zone) {
     controlsOk = controlsOk && ((c.code >= 1 && c.code <= 4) || (c.code >= 128 && c.code <= 255));
   }
   s.Need("serviceControls", controlsOk, "sc cannot send a shutdown or a code outside 128 to 255");
-  s.Need("protectedKeys", d.protectedKeys.empty());
+  s.Need("protectedKeys", d.protectedKeys.empty() || (Injects() && keysHeld),
+         Injects() ? "a key the device's registry does not hold" : kNoInjection);
   std::string why = Injects() ? "" : kNoInjection;
   for (const sim::SimFault& f : d.faults) {
     if (why.empty()) why = WhyNotInjectable(f.call);
@@ -177,7 +192,11 @@ std::string ControlKey(const sim::DeviceState& d) {
 // Device conditions that are failures of one call come after the faults,
 // which the simulated device also asks first: "adaptersError" fails every
 // GetAdaptersInfo with its code, "shutdownInProgress" every restart request
-// with ERROR_SHUTDOWN_IN_PROGRESS.
+// with ERROR_SHUTDOWN_IN_PROGRESS, a "shutdownPrivilege" false every one
+// with ERROR_PRIVILEGE_NOT_HELD (Wine grants every privilege and its
+// request is a stub that checks none; what XP's AdjustTokenPrivileges
+// says of a privilege not held, ERROR_NOT_ALL_ASSIGNED with success, is
+// not given: VORN.EXE leaves the refusal to the request).
 std::string FaultList(const sim::DeviceState& d) {
   std::vector<Fault> faults;
   for (const sim::SimFault& f : d.faults) faults.push_back({f.call, f.occurrence, f.error});
@@ -185,6 +204,7 @@ std::string FaultList(const sim::DeviceState& d) {
   if (d.shutdownInProgress) {
     faults.push_back({"InitiateSystemShutdownA", 0, kErrorShutdownInProgress});
   }
+  if (!d.shutdownPrivilege) faults.push_back({"InitiateSystemShutdownA", 0, kErrorPrivilegeNotHeld});
   return WriteFaults(faults);
 }
 
@@ -336,6 +356,7 @@ Layout LayoutOf(sim::Device& device) {
   layout.imagePath = d.imagePath;
   const sim::SimUpnp& u = d.upnp;
   layout.upnpAgent = !u.library              ? ""
+                     : !u.unregisterResult && !u.registerResult ? "UPnPAgent-noentry.dll"
                      : !u.unregisterResult ? "UPnPAgent-nounreg.dll"
                      : !u.registerResult   ? "UPnPAgent-noreg.dll"
                                            : "UPnPAgent.dll";
@@ -358,8 +379,9 @@ int Prepare(const fs::path& folder, const fs::path& work) {
   Json json = Json::object();
   if (ReadBytes(folder / "device.json", &bytes)) json = Json::parse(bytes, nullptr, false);
   Support support(json);
-  std::string zone;
-  CheckFields(support, device.state(), &zone);
+  std::string zone, protectedKeys;
+  const bool keysHeld = ProtectedKeys(device, &protectedKeys);
+  CheckFields(support, device.state(), keysHeld, &zone);
   if (!support.Report()) return 77;
   // One import: the device's registry, then the stand-ins' control key (in
   // the export's UTF-16LE).
@@ -370,6 +392,7 @@ int Prepare(const fs::path& folder, const fs::path& work) {
       !WriteText(work / "export-keys.txt", ExportKeys(device.hive())) ||
       !WriteText(work / "plan.env", Plan(device)) ||
       !WriteText(work / "faults.txt", FaultList(device.state())) ||
+      !WriteText(work / "protected-keys.txt", protectedKeys) ||
       !WriteText(work / "run.json", RunPlan(device, zone))) {
     std::cerr << "vorn-wine: cannot write to " << work << "\n";
     return 74;

@@ -62,8 +62,9 @@ class WineRun {
     if (int rc = Seed(templ)) return rc;
     const std::string command = CommandLine();
     if (!Write(work_ / "command.txt", command) || !Write(Test() / "command.txt", command) ||
-        !Write(Test() / "faults.txt", Read(work_ / "faults.txt"))) {
-      return Die(71, "cannot write the command line and the faults");
+        !Write(Test() / "faults.txt", Read(work_ / "faults.txt")) ||
+        !Write(Test() / "protected-keys.txt", Read(work_ / "protected-keys.txt"))) {
+      return Die(71, "cannot write the command line, the faults and the protected keys");
     }
     if (int rc = Session()) return rc;
     if (int rc = RunVorn()) return rc;
@@ -160,7 +161,15 @@ class WineRun {
     log_ = (work_ / "wine.log").string();
     Server("-p0", 0);
     Start({{Env("VORN_WINE"), "C:\\vorntest\\vorn-dialogs.exe"}, "/dev/null", log_, "", 0});
-    return WaitForNetwork() ? 0 : Die(71, "Wine's network driver (nsiproxy) did not start within 120 s");
+    if (!WaitForNetwork()) return Die(71, "Wine's network driver (nsiproxy) did not start within 120 s");
+    return ProtectKeys() ? 0 : Die(71, "cannot protect the device's protected keys");
+  }
+
+  // Wine keeps a key's security only while its server runs: the device's
+  // protected keys get theirs in the session VORN.EXE runs in.
+  bool ProtectKeys() {
+    if (Read(work_ / "protected-keys.txt").empty()) return true;
+    return Wine({"C:\\vorntest\\vorn-protect.exe", "C:\\vorntest\\protected-keys.txt"}) == 0;
   }
 
   // The state and exit code "sc query" shows for the service ("RUNNING 0").

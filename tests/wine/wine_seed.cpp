@@ -122,7 +122,8 @@ bool PutStandIns(const Layout& layout, const fs::path& standins, const fs::path&
   } else if (layout.upnpTool) {
     ok = ok && Put(standins / "UPnPRegistrar.exe", sys / "UPnPRegistrar.exe");
   }
-  for (const char* f : {"vorn-dialogs.exe", "vorn-timechange.exe", "vorn-control.exe", "vorn-launch.exe"}) {
+  for (const char* f : {"vorn-dialogs.exe", "vorn-timechange.exe", "vorn-control.exe", "vorn-protect.exe",
+                        "vorn-launch.exe"}) {
     ok = ok && Put(standins / f, test / f);
   }
   return ok;

@@ -18,7 +18,8 @@ cflags=(-std=c11 -O1 -Wall -Wextra -Werror -I"$here" -static-libgcc)
 
 dll() {  # name sources... [-D...]
   local name=$1; shift
-  "$cc" "${cflags[@]}" -shared "${dll_flags[@]}" -o "$out/$name" "$@" "$here/record.c" -ladvapi32
+  # No export but the ones marked: a library without any exports nothing.
+  "$cc" "${cflags[@]}" -shared -Wl,--exclude-all-symbols "${dll_flags[@]}" -o "$out/$name" "$@" "$here/record.c" -ladvapi32
 }
 exe() {  # name sources...
   local name=$1; shift
@@ -30,7 +31,9 @@ dll EWFAPI.dll "$here/ewfapi.c"
 dll UPnPAgent.dll "$here/upnpagent.c"
 dll UPnPAgent-nounreg.dll "$here/upnpagent.c" -DVORN_NO_UNREGISTER
 dll UPnPAgent-noreg.dll "$here/upnpagent.c" -DVORN_NO_REGISTER
+dll UPnPAgent-noentry.dll "$here/upnpagent.c" -DVORN_NO_UNREGISTER -DVORN_NO_REGISTER
 exe UPnPRegistrar.exe "$here/upnpregistrar.c"
 exe vorn-dialogs.exe "$here/dialogs.c" "$here/desktops.c"
 exe vorn-timechange.exe "$here/timechange.c" "$here/desktops.c"
 exe vorn-control.exe "$here/control.c"
+exe vorn-protect.exe "$here/protect.c"

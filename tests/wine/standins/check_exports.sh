@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the stand-ins for ARCH and fails unless every library exports
 # exactly the undecorated names of the real one (no stdcall @N, no
-# leading underscore), the two UPnPAgent variants each one entry point less.
+# leading underscore), the UPnPAgent variants each one entry point less, or
+# both.
 #   check_exports.sh win64|win32
 set -u
 
@@ -32,9 +33,10 @@ expect EWFAPI.dll EwfMgrClose EwfMgrGetProtectedVolumeConfig EwfMgrGetProtectedV
 expect UPnPAgent.dll DllRegisterServer DllUnregisterServer
 expect UPnPAgent-nounreg.dll DllRegisterServer
 expect UPnPAgent-noreg.dll DllUnregisterServer
+expect UPnPAgent-noentry.dll
 # The libraries must load in a bare prefix: nothing beyond system DLLs.
 for file in FBWFLIB.dll EWFAPI.dll UPnPAgent.dll UPnPRegistrar.exe vorn-dialogs.exe vorn-timechange.exe \
-            vorn-control.exe; do
+            vorn-control.exe vorn-protect.exe; do
   extra=$("$objdump" -p "$out/$file" | sed -n 's/.*DLL Name: \([^ ]*\).*/\1/p' | tr 'A-Z' 'a-z' |
           grep -vxE 'kernel32.dll|advapi32.dll|user32.dll|msvcrt.dll')
   if [ -z "$extra" ]; then echo "ok   - $file imports system DLLs only"

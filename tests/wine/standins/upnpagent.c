@@ -1,9 +1,11 @@
 /* UPnPAgent.dll stand-in: the results of its registration entry points
  * come from the control key (RegisterResult, UnregisterResult); every call
- * is recorded. Built three times: complete, without DllUnregisterServer
- * (VORN_NO_UNREGISTER) and without DllRegisterServer (VORN_NO_REGISTER). */
+ * is recorded. Built four times: complete, without DllUnregisterServer
+ * (VORN_NO_UNREGISTER), without DllRegisterServer (VORN_NO_REGISTER) and
+ * without either. */
 #include "record.h"
 
+#if !defined(VORN_NO_REGISTER) || !defined(VORN_NO_UNREGISTER)
 static HRESULT answer(const char* entry, const char* value) {
   JsonLine line;
   HRESULT result = (HRESULT)control_dword(NULL, value, 0);
@@ -14,6 +16,7 @@ static HRESULT answer(const char* entry, const char* value) {
   json_write(&line);
   return result;
 }
+#endif
 
 #ifndef VORN_NO_REGISTER
 __declspec(dllexport) HRESULT WINAPI DllRegisterServer(void) {
