@@ -207,8 +207,8 @@ def count_rest(f, pending, calls):
 def kill_session(work):
     """SIGKILL to the first process of the run's PID namespace: the child
     of the unshare process named in session.pid."""
-    pid = read(os.path.join(work, "session.pid")).strip()
-    children = read("/proc/%s/task/%s/children" % (pid, pid)).split()
+    pid = read(os.path.join(work, "session.pid"), "r").strip()
+    children = read("/proc/%s/task/%s/children" % (pid, pid), "r").split()
     os.kill(int(children[0]), signal.SIGKILL)
 
 
@@ -287,7 +287,7 @@ def prepare(scratch):
     installed = copy_device(EXAMPLE, os.path.join(scratch, "installed"))
     rc = vorn_wine(installed, ["-Service"], os.path.join(scratch, "install.txt"))
     if rc != 0:
-        print(read(os.path.join(scratch, "install.txt")), end="")
+        print(read(os.path.join(scratch, "install.txt"), "r"), end="")
         return 77 if rc == 77 else 2
     reference = copy_device(installed, os.path.join(scratch, "uninterrupted"))
     prepared = os.path.join(scratch, "prepared")
@@ -339,8 +339,11 @@ def run_all(scratch, args, started):
     with concurrent.futures.ThreadPoolExecutor(args.jobs) as pool:
         jobs = [pool.submit(killed_boot, scratch, installed, prefix, m, calls.calls[m - 1][0],
                             old, new) for m in moments]
-        for job in jobs:
-            moment, faults, note = job.result()
+        for moment, job in zip(moments, jobs):
+            try:
+                moment, faults, note = job.result()
+            except OSError as e:  # the test's own trouble, counted as a failed moment
+                faults, note = ["the test could not go on: %s" % e], ""
             print("%s moment %d: %s" % ("FAIL" if faults else "ok  ", moment, note))
             for fault in faults:
                 print("     " + fault)
