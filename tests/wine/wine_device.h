@@ -74,6 +74,11 @@ Layout LayoutOf(sim::Device& device);
 // folders and files without regard to case as Windows does.
 std::filesystem::path UnixPath(const std::filesystem::path& prefix, const std::string& windows);
 
+// A copy of the prefix FROM at TO: programs and libraries as hard links
+// (nobody writes them), every other file copied with its time. False when
+// an entry cannot be made.
+bool CopyPrefix(const std::filesystem::path& from, const std::filesystem::path& to);
+
 // A fresh prefix at WORK/prefix from the template, seeded with the
 // device's files, the stand-ins and VORN.EXE (71 when that fails).
 int SeedFiles(const std::filesystem::path& device, const std::filesystem::path& work,

@@ -107,7 +107,26 @@ class WineRun {
   // manager reads its database when the next session starts. regedit pads
   // a short DWORD and terminates a string; the seed's raw values go into
   // the registry file as they are, while no wineserver runs.
+  //
+  // VORN_WINE_PREFIX_FROM names a prefix to go on from instead (one a
+  // killed session left: the next boot of the same machine), copied as it
+  // is. VORN_WINE_PREFIX_SAVE keeps a copy of the seeded prefix there
+  // before the session starts, for runs that go on from it.
   int Seed(const fs::path& templ) {
+    const fs::path from = Env("VORN_WINE_PREFIX_FROM");
+    if (!from.empty()) {
+      if (!CopyPrefix(from, prefix_)) return Die(71, "cannot copy the prefix " + from.string());
+      return TraceCalls() ? 0 : Die(71, "cannot write the relay list into user.reg");
+    }
+    if (int rc = SeedFresh(templ)) return rc;
+    const fs::path save = Env("VORN_WINE_PREFIX_SAVE");
+    std::error_code ec;
+    fs::remove_all(save, ec);
+    if (!save.empty() && !CopyPrefix(prefix_, save)) return Die(71, "cannot keep the prefix in " + save.string());
+    return 0;
+  }
+
+  int SeedFresh(const fs::path& templ) {
     if (int rc = SeedFiles(device_, work_, templ)) return rc;
     Server("-p0", 0);  // a session that ends as soon as its last program does
     if (Wine({"regedit", "/S", WinPath(work_ / "seed.reg")}) != 0) {

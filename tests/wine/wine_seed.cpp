@@ -31,27 +31,6 @@ bool IsBinary(const fs::path& file) {
   return kinds.count(Lower(file.extension().string())) != 0;
 }
 
-bool CopyPrefix(const fs::path& from, const fs::path& to) {
-  std::error_code ec;
-  fs::create_directory(to, from, ec);
-  for (auto it = fs::recursive_directory_iterator(from, ec);
-       !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
-    const fs::path target = to / it->path().lexically_relative(from);
-    if (it->is_symlink(ec)) {
-      fs::copy_symlink(it->path(), target, ec);
-    } else if (it->is_directory(ec)) {
-      fs::create_directory(target, it->path(), ec);
-    } else if (IsBinary(it->path())) {
-      fs::create_hard_link(it->path(), target, ec);
-    } else if (fs::copy_file(it->path(), target, ec)) {
-      // The time too: wineserver reloads a registry file only when it changed.
-      fs::last_write_time(target, fs::last_write_time(it->path(), ec), ec);
-      fs::permissions(target, fs::perms::owner_write, fs::perm_options::add, ec);
-    }
-    if (ec) return false;
-  }
-  return !ec;
-}
 
 // The entry of `dir` spelt `name` without regard to case; the exact
 // spelling first.
@@ -182,6 +161,28 @@ bool PutVorn(const Layout& layout, const fs::path& exe, const fs::path& prefix) 
 }
 
 }  // namespace
+
+bool CopyPrefix(const fs::path& from, const fs::path& to) {
+  std::error_code ec;
+  fs::create_directory(to, from, ec);
+  for (auto it = fs::recursive_directory_iterator(from, ec);
+       !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
+    const fs::path target = to / it->path().lexically_relative(from);
+    if (it->is_symlink(ec)) {
+      fs::copy_symlink(it->path(), target, ec);
+    } else if (it->is_directory(ec)) {
+      fs::create_directory(target, it->path(), ec);
+    } else if (IsBinary(it->path())) {
+      fs::create_hard_link(it->path(), target, ec);
+    } else if (fs::copy_file(it->path(), target, ec)) {
+      // The time too: wineserver reloads a registry file only when it changed.
+      fs::last_write_time(target, fs::last_write_time(it->path(), ec), ec);
+      fs::permissions(target, fs::perms::owner_write, fs::perm_options::add, ec);
+    }
+    if (ec) return false;
+  }
+  return !ec;
+}
 
 fs::path UnixPath(const fs::path& prefix, const std::string& windows) {
   fs::path dir = prefix / "drive_c";

@@ -47,6 +47,28 @@ TEST_F(WineFiles, CopyBackTakesEachTopLevelEntryAsThePrefixHoldsIt) {
   EXPECT_FALSE(fs::exists(device / "c" / "unrelated.txt"));
 }
 
+// A killed session's prefix is the next boot's: the copy must hold what the
+// kill left (registry files with their times, the configuration and a
+// stray .new), and writing it must never reach the prefix it came from.
+TEST_F(WineFiles, CopyPrefixCopiesDataAndSharesOnlyPrograms) {
+  const fs::path from = dir_ / "killed", to = dir_ / "next";
+  Put(from / "system.reg", "WINE REGISTRY");
+  const auto old = fs::last_write_time(from / "system.reg") - std::chrono::hours(1);
+  fs::last_write_time(from / "system.reg", old);
+  Put(from / "drive_c" / "Quorvex" / "DefaultConfig.xml.new", "<partial");
+  Put(from / "drive_c" / "windows" / "system32" / "VORN.EXE", "MZ");
+  fs::create_directory_symlink("drive_c", from / "c_link");
+
+  ASSERT_TRUE(CopyPrefix(from, to));
+  EXPECT_EQ(Text(to / "drive_c" / "Quorvex" / "DefaultConfig.xml.new"), "<partial");
+  EXPECT_EQ(fs::last_write_time(to / "system.reg"), old);  // wineserver reloads by time
+  EXPECT_TRUE(fs::equivalent(to / "drive_c" / "windows" / "system32" / "VORN.EXE",
+                             from / "drive_c" / "windows" / "system32" / "VORN.EXE"));
+  EXPECT_TRUE(fs::is_symlink(to / "c_link"));
+  Put(to / "system.reg", "changed by the next boot");
+  EXPECT_EQ(Text(from / "system.reg"), "WINE REGISTRY");
+}
+
 TEST_F(WineFiles, TheServiceStateIsReadFromScOutput) {
   std::istringstream query(
       "SERVICE_NAME: VORN\r\n"
