@@ -222,16 +222,22 @@ void ForNamedEntries(DWORD namesRva, DWORD entriesRva, const std::vector<std::st
   }
 }
 
-// Points the import table entries of the named functions at their stubs.
-void PatchImports(const std::vector<std::string>& calls) {
+// Calls patch(entry, slot, name) for each entry of the bound import table
+// whose function one of `calls` names.
+template <typename Patch>
+void ForImportEntries(const std::vector<std::string>& calls, Patch patch) {
   const IMAGE_DATA_DIRECTORY& dir = Directory(IMAGE_DIRECTORY_ENTRY_IMPORT);
   for (auto* d = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(ImageBase() + dir.VirtualAddress);
        d->Name; ++d) {
-    ForNamedEntries(d->OriginalFirstThunk, d->FirstThunk, calls,
-                    [](IMAGE_THUNK_DATA* entry, std::size_t slot, const char*) {
-                      PatchEntry(entry, slot);
-                    });
+    ForNamedEntries(d->OriginalFirstThunk, d->FirstThunk, calls, patch);
   }
+}
+
+// Points the import table entries of the named functions at their stubs.
+void PatchImports(const std::vector<std::string>& calls) {
+  ForImportEntries(calls, [](IMAGE_THUNK_DATA* entry, std::size_t slot, const char*) {
+    PatchEntry(entry, slot);
+  });
 }
 
 // The same for the delay-loaded imports: their slots hold the loader
@@ -278,14 +284,9 @@ BOOL WINAPI GuardedShutdown(LPSTR machine, LPSTR message, DWORD timeout, BOOL fo
 // function, nullptr when VORN.EXE does not import it.
 void* GuardImport(const char* call, void* guard) {
   void* was = nullptr;
-  const IMAGE_DATA_DIRECTORY& dir = Directory(IMAGE_DIRECTORY_ENTRY_IMPORT);
-  for (auto* d = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(ImageBase() + dir.VirtualAddress);
-       d->Name; ++d) {
-    ForNamedEntries(d->OriginalFirstThunk, d->FirstThunk, {call},
-                    [&](IMAGE_THUNK_DATA* entry, std::size_t, const char*) {
-                      was = Redirect(entry, guard);
-                    });
-  }
+  ForImportEntries({call}, [&](IMAGE_THUNK_DATA* entry, std::size_t, const char*) {
+    was = Redirect(entry, guard);
+  });
   return was;
 }
 

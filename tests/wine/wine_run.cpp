@@ -120,10 +120,10 @@ class WineRun {
     }
     if (int rc = SeedFresh(templ)) return rc;
     const fs::path save = Env("VORN_WINE_PREFIX_SAVE");
+    if (save.empty()) return 0;
     std::error_code ec;
     fs::remove_all(save, ec);
-    if (!save.empty() && !CopyPrefix(prefix_, save)) return Die(71, "cannot keep the prefix in " + save.string());
-    return 0;
+    return CopyPrefix(prefix_, save) ? 0 : Die(71, "cannot keep the prefix in " + save.string());
   }
 
   int SeedFresh(const fs::path& templ) {

@@ -31,7 +31,6 @@ bool IsBinary(const fs::path& file) {
   return kinds.count(Lower(file.extension().string())) != 0;
 }
 
-
 // The entry of `dir` spelt `name` without regard to case; the exact
 // spelling first.
 std::optional<fs::path> Entry(const fs::path& dir, const std::string& name) {
